@@ -1,0 +1,22 @@
+# Installs the library, its headers, a CMake package (find_package(zok) -> zok::zok) and zok.pc.
+include(CMakePackageConfigHelpers)
+
+set(ZOK_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/zok)
+
+install(TARGETS zok EXPORT zokTargets
+    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+    ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+    RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+    INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(DIRECTORY include/zok DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(EXPORT zokTargets NAMESPACE zok:: DESTINATION ${ZOK_INSTALL_CMAKEDIR})
+
+configure_package_config_file(cmake/zokConfig.cmake.in
+    ${PROJECT_BINARY_DIR}/zokConfig.cmake INSTALL_DESTINATION ${ZOK_INSTALL_CMAKEDIR})
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/zokConfigVersion.cmake
+    COMPATIBILITY SameMajorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/zokConfig.cmake ${PROJECT_BINARY_DIR}/zokConfigVersion.cmake
+    DESTINATION ${ZOK_INSTALL_CMAKEDIR})
+
+configure_file(cmake/zok.pc.in ${PROJECT_BINARY_DIR}/zok.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/zok.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

@@ -1,0 +1,100 @@
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include <opencv2/core.hpp>
+#include <opencv2/video/tracking.hpp>
+
+#include "zok/export.hpp"
+
+namespace wyr::zok {
+
+/// A `sigmaExp` at or above this value switches the Gaussian weighting of the template off.
+inline constexpr float SIGMA_EXP_MAX = 5.0f;
+
+/// A single-target tracker that finds its reference template again in each frame by normalised
+/// cross-correlation (cv::TM_CCORR_NORMED) inside a window around the target's last offset from
+/// the image centre.
+///
+/// Use: create() it, init() it once with the first frame and the target's box, then call update()
+/// once per frame. variance() and matches() may be read after either.
+class TrackerCorr : public cv::Tracker {
+public:
+    /// The tracker's parameters. A plain value: out-of-range values are never refused, the tracker
+    /// clamps them when it is constructed and never writes the clamped values back.
+    struct Params {
+        /// Rejection of matches on featureless patches.
+        struct VarianceFilter {
+            ZOK_EXPORT VarianceFilter();
+
+            /// Smallest acceptable maximum local variance of a matched patch (pixel values keep
+            /// their scale, so 0..255^2 for 8-bit frames). Default 0.0; 0 or less switches the
+            /// filter off. At each init() it is capped to half the template's own variance.
+            double threshold;
+            /// Side of the square box filter of the local variance. Default 3; passed to
+            /// cv::blur unchanged, so a size that OpenCV refuses raises its error.
+            int kSize;
+            /// Measure the variance on a grey conversion of the patch. Default false; when set,
+            /// frames must have 3 or 4 channels in BGR(A) order.
+            bool greyscale;
+        };
+
+        ZOK_EXPORT Params();
+
+        /// Half-width and half-height of the search window as multiples of the template's width
+        /// and height. Default 4.0; values below 1.25 are raised to 1.25.
+        float searchRadiusFactor;
+        /// Smallest score (normalised cross-correlation, 0..1) that counts as a match.
+        /// Default 0.85; used unchanged, so 0 or less accepts every search.
+        double threshold;
+        /// Wider search factors, tried in list order after a weak but non-zero first score.
+        /// Default empty; entries not strictly greater than the applied searchRadiusFactor are
+        /// skipped.
+        std::vector<float> altSearchRadiiFactors;
+        /// Width of the Gaussian weighting of the template: its standard deviation is
+        /// e^sigmaExp times half the larger box side. Default 5.0; weighting is on only below
+        /// SIGMA_EXP_MAX (5.0), so the default means unweighted matching.
+        float sigmaExp;
+        /// Capture templates as deep copies instead of views onto the caller's pixels.
+        /// Default true; forced to true whenever the applied depth exceeds 1.
+        bool cloneImage;
+        /// Capacity of the template history. Default 1; 0 becomes 1, values above 32 become 32.
+        size_t depth;
+        /// Sub-pixel steps per pixel used to refine the match position; 1 means no refinement.
+        /// Default 1; clamped into 1..20.
+        int zoomFactor;
+        /// Keep separate template histories for the horizontal and the vertical coordinate.
+        /// Default false.
+        bool mode1D;
+        /// See VarianceFilter; off by default.
+        VarianceFilter varianceFilter;
+    };
+
+    ~TrackerCorr() override = default;
+
+    /// Takes the target's first template: the region `boundingBox` of `image`, which must lie
+    /// wholly inside the image (OpenCV raises its error otherwise, before anything changes).
+    void init(cv::InputArray image, const cv::Rect& boundingBox) override = 0;
+
+    /// Finds the target in a new frame. The incoming value of `boundingBox` is never read: the
+    /// search is centred where the reference template was found, relative to the image centre.
+    /// Returns true and writes the new box when the score reaches `threshold`; returns false and
+    /// leaves `boundingBox` untouched otherwise. Frames must have the first frame's type.
+    bool update(cv::InputArray image, cv::Rect& boundingBox) override = 0;
+
+    /// The last recorded maximum local variance: of the template after an init() with the
+    /// variance filter on, of the matched patch after a successful update() (0.0 when no variance
+    /// threshold was in force), 0.0 before anything was recorded.
+    virtual double variance() = 0;
+
+    /// The scores of the searches made by the last update(), in the order made: the first search,
+    /// then each wider search tried. Empty after init(). Higher is better; 0 means no usable
+    /// template, an empty frame or a patch rejected by the variance filter.
+    virtual const std::vector<double>& matches() = 0;
+
+    /// Constructs a tracker from `params`, which are copied (only read).
+    ZOK_EXPORT static cv::Ptr<TrackerCorr> create(const Params& params);
+};
+
+} // namespace wyr::zok

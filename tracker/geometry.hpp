@@ -1,0 +1,41 @@
+#pragma once
+
+#include <opencv2/core.hpp>
+
+namespace wyr::zok {
+
+// Halving by an arithmetic shift: rounds towards minus infinity, so the centre pixel of an even
+// length is the right-hand (or lower) of its two middle pixels, and -3 halves to -2.
+inline int halve(int v) {
+    return v >> 1;
+}
+
+inline cv::Point imageCentre(const cv::Size& image) {
+    return {halve(image.width), halve(image.height)};
+}
+
+inline cv::Point boxCentre(const cv::Rect& box) {
+    return {box.x + halve(box.width), box.y + halve(box.height)};
+}
+
+// Offset of the box's centre pixel from the image's centre pixel.
+inline cv::Point centreOffset(const cv::Rect& box, const cv::Size& image) {
+    return boxCentre(box) - imageCentre(image);
+}
+
+// Radius of a search window: int(float(length) * factor), truncated towards zero. Radii at or
+// beyond `limit` all give the same window (the whole frame along that axis), so the product is
+// saturated there instead of overflowing the conversion for huge or infinite factors.
+int searchRadius(int length, float factor, int limit);
+
+// The window of a search for a template of `templ` size with factor `factor` around `centre`
+// (image coordinates): (2r + 1) on each axis, cut to the frame, shifted inside the right and
+// bottom edges first and then inside the left and top edges.
+cv::Rect searchWindow(const cv::Size& templ, float factor, const cv::Point& centre,
+                      const cv::Size& image);
+
+// Moves a box inside the image, left and top edges first, then right and bottom; the size is
+// kept, so a box larger than the image ends up with a negative corner.
+cv::Rect shiftInside(cv::Rect box, const cv::Size& image);
+
+} // namespace wyr::zok

@@ -1,0 +1,127 @@
+#include <cmath>
+
+#include "tracker/correlate.hpp"
+#include "tracker/geometry.hpp"
+#include "tracker/sub_pixel.hpp"
+#include "tracker/tracker_corr_impl.hpp"
+
+namespace wyr::zok {
+
+namespace {
+
+bool searchable(const cv::Mat& templ) {
+    return !templ.empty() && templ.rows >= TrackerCorrImpl::MIN_TEMPLATE_SIDE &&
+           templ.cols >= TrackerCorrImpl::MIN_TEMPLATE_SIDE;
+}
+
+struct Peak {
+    double score = 0.0;
+    cv::Point location;
+};
+
+Peak strongestResponse(const cv::Mat& response) {
+    Peak peak;
+    cv::minMaxLoc(response, nullptr, &peak.score, nullptr, &peak.location);
+    return peak;
+}
+
+// The weaker of the two axes' scores; a NaN on either axis makes the whole match NaN, which
+// never counts as found.
+double weakerScore(double a, double b) {
+    if (std::isnan(a) || std::isnan(b)) {
+        return std::nan("");
+    }
+    return std::min(a, b);
+}
+
+} // namespace
+
+bool TrackerCorrImpl::passesVarianceFilter(const cv::Mat& image, SearchState& state) const {
+    if (!(effectiveVarianceThreshold > 0)) {
+        return true;
+    }
+    state.patchVariance = maxLocalVariance(varianceSettings, image(state.found));
+    return !(effectiveVarianceThreshold > state.patchVariance);
+}
+
+double TrackerCorrImpl::search2D(const cv::Mat& image, float factor, SearchState& state) const {
+    const TemplateEntry& reference = history.oldest();
+    if (!searchable(reference.templ) || image.empty()) {
+        return 0.0;
+    }
+    const cv::Point centre = imageCentre(image.size());
+    const cv::Size templSize = reference.templ.size();
+    const cv::Point templCentre = imageCentre(templSize);
+    const cv::Rect window =
+        searchWindow(templSize, factor, centre + reference.offset, image.size());
+    const cv::Mat response = correlate(image(window), reference.templ, weightMask);
+    Peak peak = strongestResponse(response);
+
+    state.position = window.tl() + peak.location + templCentre - centre;
+    if (zoomFactor == 1) {
+        state.subPixel = {0, 0};
+    } else {
+        const RefinedPeak refined = refineSubPixel(response, peak.location, zoomFactor);
+        state.subPixel = refined.offset + reference.subPixel;
+        if (refined.value > 0) {
+            peak.score = refined.value;
+            carrySubPixel(state.subPixel.x, state.position.x, zoomFactor);
+            carrySubPixel(state.subPixel.y, state.position.y, zoomFactor);
+        }
+    }
+    state.found = shiftInside(cv::Rect(centre + state.position - templCentre, templSize),
+                              image.size());
+    if (!passesVarianceFilter(image, state)) {
+        return 0.0;
+    }
+    return peak.score;
+}
+
+double TrackerCorrImpl::search1D(const cv::Mat& image, float factor, SearchState& state) const {
+    const AxisTemplateEntry& referenceX = historyX.oldest();
+    const AxisTemplateEntry& referenceY = historyY.oldest();
+    if (!searchable(referenceX.templ) || !searchable(referenceY.templ) || image.empty()) {
+        return 0.0;
+    }
+    const cv::Point centre = imageCentre(image.size());
+    const cv::Point expected = centre + cv::Point(referenceX.offset, referenceY.offset);
+    const cv::Point templCentreX = imageCentre(referenceX.templ.size());
+    const cv::Point templCentreY = imageCentre(referenceY.templ.size());
+
+    const cv::Rect windowX = searchWindow(referenceX.templ.size(), factor, expected, image.size());
+    const cv::Mat responseX = correlate(image(windowX), referenceX.templ, weightMask);
+    Peak peakX = strongestResponse(responseX);
+    const cv::Rect windowY = searchWindow(referenceY.templ.size(), factor, expected, image.size());
+    const cv::Mat responseY = correlate(image(windowY), referenceY.templ, weightMask);
+    Peak peakY = strongestResponse(responseY);
+
+    // Each match answers for its own axis only.
+    state.position.x = windowX.x + peakX.location.x + templCentreX.x - centre.x;
+    state.position.y = windowY.y + peakY.location.y + templCentreY.y - centre.y;
+    if (zoomFactor == 1) {
+        state.subPixel = {0, 0};
+    } else {
+        const RefinedPeak refinedX = refineSubPixel(responseX, peakX.location, zoomFactor);
+        const RefinedPeak refinedY = refineSubPixel(responseY, peakY.location, zoomFactor);
+        state.subPixel.x = refinedX.offset.x + referenceX.subPixel;
+        state.subPixel.y = refinedY.offset.y + referenceY.subPixel;
+        if (refinedX.value > 0) {
+            peakX.score = refinedX.value;
+            carrySubPixel(state.subPixel.x, state.position.x, zoomFactor);
+        }
+        if (refinedY.value > 0) {
+            peakY.score = refinedY.value;
+            carrySubPixel(state.subPixel.y, state.position.y, zoomFactor);
+        }
+    }
+    const cv::Rect found(centre.x + state.position.x - templCentreX.x,
+                         centre.y + state.position.y - templCentreY.y, referenceX.templ.cols,
+                         referenceY.templ.rows);
+    state.found = shiftInside(found, image.size());
+    if (!passesVarianceFilter(image, state)) {
+        return 0.0;
+    }
+    return weakerScore(peakX.score, peakY.score);
+}
+
+} // namespace wyr::zok

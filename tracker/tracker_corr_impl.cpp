@@ -1,0 +1,126 @@
+#include "tracker/tracker_corr_impl.hpp"
+
+#include <algorithm>
+
+#include "tracker/geometry.hpp"
+#include "tracker/weight_mask.hpp"
+
+namespace wyr::zok {
+
+namespace {
+
+size_t appliedDepth(size_t depth) {
+    return std::min(std::max<size_t>(depth, 1), TrackerCorrImpl::MAX_DEPTH);
+}
+
+} // namespace
+
+TrackerCorrImpl::TrackerCorrImpl(const Params& params)
+    : searchRadiusFactor(std::max(MIN_SEARCH_RADIUS_FACTOR, params.searchRadiusFactor)),
+      threshold(params.threshold), altSearchRadiiFactors(params.altSearchRadiiFactors),
+      varianceThreshold(params.varianceFilter.threshold),
+      effectiveVarianceThreshold(params.varianceFilter.threshold), varianceRatio(0.5),
+      varianceSettings{params.varianceFilter.kSize, params.varianceFilter.greyscale},
+      history(params.mode1D ? 1 : appliedDepth(params.depth)),
+      historyX(params.mode1D ? appliedDepth(params.depth) : 1),
+      historyY(params.mode1D ? appliedDepth(params.depth) : 1),
+      zoomFactor(std::clamp(params.zoomFactor, 1, MAX_ZOOM_FACTOR)), sigmaExp(params.sigmaExp),
+      cloneImage(params.cloneImage), mode1D(params.mode1D), lastVariance(0.0) {
+    matchScores.reserve(altSearchRadiiFactors.size() + 1);
+    // Views onto the caller's frames would change under older templates as the caller reuses
+    // its buffers, so a history of more than one template always keeps copies.
+    if ((mode1D ? historyX.capacity() : history.capacity()) > 1) {
+        cloneImage = true;
+    }
+}
+
+void TrackerCorrImpl::init(cv::InputArray image, const cv::Rect& boundingBox) {
+    const cv::Mat frame = image.getMat();
+    // The region constructor refuses a box outside the frame before anything has changed.
+    const cv::Mat region = frame(boundingBox);
+    const cv::Mat templ = cloneImage ? region.clone() : region;
+    const cv::Point offset = centreOffset(boundingBox, frame.size());
+    if (mode1D) {
+        historyX.push({templ, offset.x, 0});
+        historyY.push({templ, offset.y, 0});
+    } else {
+        history.push({templ, offset, {0, 0}});
+    }
+    if (varianceThreshold > 0) {
+        const double templateVariance = maxLocalVariance(varianceSettings, templ);
+        lastVariance = templateVariance;
+        effectiveVarianceThreshold = std::min(varianceThreshold, templateVariance * varianceRatio);
+    }
+    if (sigmaExp < SIGMA_EXP_MAX &&
+        (weightMask.rows != boundingBox.height || weightMask.cols != boundingBox.width)) {
+        weightMask = buildWeightMask(boundingBox.height, boundingBox.width, sigmaExp);
+    }
+    matchScores.clear();
+}
+
+bool TrackerCorrImpl::update(cv::InputArray image, cv::Rect& boundingBox) {
+    const cv::Mat frame = image.getMat();
+    SearchState state;
+    matchScores.clear();
+    double score = search(frame, searchRadiusFactor, state);
+    matchScores.push_back(score);
+    // A score of exactly 0 means there was nothing to search with (or the patch was too flat):
+    // wider windows cannot help then.
+    if (score > 0 && score < threshold) {
+        for (const float factor : altSearchRadiiFactors) {
+            if (!(factor > searchRadiusFactor)) {
+                continue;
+            }
+            score = search(frame, factor, state);
+            matchScores.push_back(score);
+            if (score >= threshold || score == 0.0) {
+                break;
+            }
+        }
+    }
+    if (!(score >= threshold)) {
+        recordFailure();
+        return false;
+    }
+    recordSuccess(frame, state);
+    boundingBox = state.found;
+    return true;
+}
+
+double TrackerCorrImpl::search(const cv::Mat& image, float factor, SearchState& state) const {
+    return mode1D ? search1D(image, factor, state) : search2D(image, factor, state);
+}
+
+void TrackerCorrImpl::recordSuccess(const cv::Mat& image, const SearchState& state) {
+    const cv::Mat region = image(state.found);
+    const cv::Mat templ = cloneImage ? region.clone() : region;
+    lastVariance = state.patchVariance;
+    // A history stays one run of templates taken at the same whole-pixel offset: when the target
+    // has moved, the template just taken becomes the only one, and so the next reference.
+    if (mode1D) {
+        historyX.push({templ, state.position.x, state.subPixel.x});
+        historyY.push({templ, state.position.y, state.subPixel.y});
+        if (historyX.oldest().offset != state.position.x) {
+            historyX.collapse();
+        }
+        if (historyY.oldest().offset != state.position.y) {
+            historyY.collapse();
+        }
+    } else {
+        history.push({templ, state.position, state.subPixel});
+        if (history.oldest().offset != state.position) {
+            history.collapse();
+        }
+    }
+}
+
+void TrackerCorrImpl::recordFailure() {
+    if (mode1D) {
+        historyX.pushNewestAgain();
+        historyY.pushNewestAgain();
+    } else {
+        history.pushNewestAgain();
+    }
+}
+
+} // namespace wyr::zok
