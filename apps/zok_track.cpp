@@ -45,7 +45,8 @@ int main() {
                     box.height, tracker->matches().back());
     }
     const int updates = kFrames - 1;
-    std::printf("\nframes %d, found %d, mean error %.3f px, %.0f frames per second (tracker only)\n",
-                kFrames, found, errorSum / updates, updates / trackerTime.count());
+    std::printf(
+        "\nframes %d, found %d, mean error %.3f px, %.0f frames per second (tracker only)\n",
+        kFrames, found, errorSum / updates, updates / trackerTime.count());
     return found == updates ? 0 : 1;
 }

@@ -69,8 +69,8 @@ double TrackerCorrImpl::search2D(const cv::Mat& image, float factor, SearchState
             carrySubPixel(state.subPixel.y, state.position.y, zoomFactor);
         }
     }
-    state.found = shiftInside(cv::Rect(centre + state.position - templCentre, templSize),
-                              image.size());
+    state.found =
+        shiftInside(cv::Rect(centre + state.position - templCentre, templSize), image.size());
     if (!passesVarianceFilter(image, state)) {
         return 0.0;
     }

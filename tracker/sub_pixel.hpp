@@ -5,8 +5,9 @@
 namespace wyr::zok {
 
 struct RefinedPeak {
-    double value = 0.0;     // the refined score; 0.0 when no refinement was possible
-    cv::Point offset{0, 0}; // in 1/zoomFactor pixel steps, each within -(zoomFactor-1)..zoomFactor-1
+    double value = 0.0; // the refined score; 0.0 when no refinement was possible
+    cv::Point offset{0,
+                     0}; // in 1/zoomFactor pixel steps, each within -(zoomFactor-1)..zoomFactor-1
 };
 
 // Refines a response peak to 1/zoomFactor of a pixel: the 5 x 5 neighbourhood of the peak is

@@ -4,7 +4,8 @@
 
 namespace wyr::zok {
 
-TrackerCorr::Params::VarianceFilter::VarianceFilter() : threshold(0.0), kSize(3), greyscale(false) {}
+TrackerCorr::Params::VarianceFilter::VarianceFilter()
+    : threshold(0.0), kSize(3), greyscale(false) {}
 
 TrackerCorr::Params::Params()
     : searchRadiusFactor(4.0f), threshold(0.85), sigmaExp(5.0f), cloneImage(true), depth(1),

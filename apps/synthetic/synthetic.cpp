@@ -1,5 +1,7 @@
 #include "synthetic/synthetic.hpp"
 
+#include <cmath>
+
 #include <opencv2/imgproc.hpp>
 
 namespace wyr::zok::synthetic {
@@ -27,11 +29,30 @@ Scene::Scene(const SceneOptions& options) : options_(options) {
 
 cv::Mat Scene::render(const cv::Point2d& topLeft, bool targetVisible) const {
     cv::Mat frame = background_.clone();
-    if (targetVisible) {
-        const cv::Matx23d shift(1, 0, topLeft.x, 0, 1, topLeft.y);
-        cv::warpAffine(target_, frame, shift, frame.size(), cv::INTER_LINEAR,
-                       cv::BORDER_TRANSPARENT);
+    if (!targetVisible) {
+        return frame;
     }
+    // Resample the target and its coverage into a small canvas around it, then blend: at whole
+    // pixel positions the coverage is exactly 1 inside and 0 outside, so the target is copied
+    // unchanged; at fractional ones its edge pixels mix with the background.
+    const cv::Rect canvas = cv::Rect(int(std::floor(topLeft.x)) - 1, int(std::floor(topLeft.y)) - 1,
+                                     target_.cols + 3, target_.rows + 3) &
+                            cv::Rect(cv::Point(), frame.size());
+    if (canvas.empty()) {
+        return frame;
+    }
+    const cv::Matx23d shift(1, 0, topLeft.x - canvas.x, 0, 1, topLeft.y - canvas.y);
+    cv::Mat target;
+    target_.convertTo(target, CV_32F);
+    cv::Mat warped;
+    cv::Mat coverage;
+    cv::warpAffine(target, warped, shift, canvas.size(), cv::INTER_LINEAR, cv::BORDER_CONSTANT);
+    cv::warpAffine(cv::Mat(target_.size(), CV_32FC(target_.channels()), cv::Scalar::all(1.0)),
+                   coverage, shift, canvas.size(), cv::INTER_LINEAR, cv::BORDER_CONSTANT);
+    cv::Mat ground;
+    frame(canvas).convertTo(ground, CV_32F);
+    cv::Mat blended = ground.mul(cv::Scalar::all(1.0) - coverage) + warped;
+    blended.convertTo(frame(canvas), frame.type());
     return frame;
 }
 

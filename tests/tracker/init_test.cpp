@@ -1,0 +1,209 @@
+#include <gtest/gtest.h>
+
+#include "tracker/variance.hpp"
+#include "tracker_test_util.hpp"
+
+namespace wyr::zok {
+namespace {
+
+using test::implOf;
+using test::sharesPixels;
+
+struct OffsetCase {
+    cv::Size frame;
+    cv::Rect box;
+    cv::Point offset;
+};
+
+class InitOffset : public ::testing::TestWithParam<OffsetCase> {};
+
+TEST_P(InitOffset, RecordsTheCentreOffsetInEitherMode) {
+    const OffsetCase& c = GetParam();
+    const cv::Mat frame = test::texture(c.frame);
+    for (const bool mode1D : {false, true}) {
+        TrackerCorr::Params params;
+        params.mode1D = mode1D;
+        TrackerCorrImpl tracker(params);
+        tracker.init(frame, c.box);
+        if (mode1D) {
+            EXPECT_EQ(tracker.historyX.oldest().offset, c.offset.x);
+            EXPECT_EQ(tracker.historyY.oldest().offset, c.offset.y);
+            EXPECT_EQ(tracker.historyX.oldest().templ.data, tracker.historyY.oldest().templ.data);
+            EXPECT_EQ(tracker.history.count(), 0u);
+        } else {
+            EXPECT_EQ(tracker.history.oldest().offset, c.offset);
+            EXPECT_EQ(tracker.history.oldest().subPixel, cv::Point(0, 0));
+            EXPECT_EQ(tracker.historyX.count(), 0u);
+        }
+        EXPECT_EQ(
+            (mode1D ? tracker.historyX.oldest().templ : tracker.history.oldest().templ).size(),
+            c.box.size());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Halvings, InitOffset,
+                         ::testing::Values(OffsetCase{{640, 480}, {100, 50, 40, 30}, {-200, -175}},
+                                           // Odd sizes halve downwards.
+                                           OffsetCase{{641, 481}, {0, 0, 41, 31}, {-300, -225}},
+                                           OffsetCase{{640, 480}, {300, 220, 41, 41}, {0, 0}},
+                                           OffsetCase{{641, 481}, {320, 240, 1, 1}, {0, 0}},
+                                           OffsetCase{{101, 51}, {90, 40, 11, 11}, {45, 20}}));
+
+struct CloneCase {
+    const char* name;
+    bool cloneImage;
+    size_t depth;
+    bool mode1D;
+    bool expectView;
+};
+
+class InitTemplateCapture : public ::testing::TestWithParam<CloneCase> {};
+
+TEST_P(InitTemplateCapture, ViewsSeeLaterWritesAndCopiesDoNot) {
+    const CloneCase& c = GetParam();
+    TrackerCorr::Params params;
+    params.cloneImage = c.cloneImage;
+    params.depth = c.depth;
+    params.mode1D = c.mode1D;
+    TrackerCorrImpl tracker(params);
+    cv::Mat frame = test::texture({64, 48});
+    tracker.init(frame, {10, 10, 20, 15});
+    const cv::Mat& templ =
+        c.mode1D ? tracker.historyX.newest().templ : tracker.history.newest().templ;
+    EXPECT_EQ(sharesPixels(templ, frame), c.expectView);
+
+    frame(cv::Rect(10, 10, 20, 15)).setTo(cv::Scalar(7));
+    EXPECT_EQ(cv::countNonZero(templ != 7) == 0, c.expectView);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cloning, InitTemplateCapture,
+                         ::testing::Values(CloneCase{"ViewDepth1", false, 1, false, true},
+                                           CloneCase{"ViewDepth0", false, 0, false, true},
+                                           CloneCase{"ViewPerAxis", false, 1, true, true},
+                                           CloneCase{"CloneRequested", true, 1, false, false},
+                                           CloneCase{"CloneForcedByDepth", false, 2, false, false},
+                                           CloneCase{"CloneForcedPerAxis", false, 5, true, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+class InitVarianceThreshold : public ::testing::Test {
+protected:
+    const cv::Mat frame = test::texture({64, 48});
+    const cv::Rect box{8, 8, 24, 18};
+    const double templateVariance = maxLocalVariance({3, false}, frame(box));
+
+    TrackerCorrImpl initialised(double threshold, const cv::Mat& image) const {
+        TrackerCorr::Params params;
+        params.varianceFilter.threshold = threshold;
+        TrackerCorrImpl tracker(params);
+        tracker.init(image, box);
+        return tracker;
+    }
+};
+
+TEST_F(InitVarianceThreshold, CappedAtHalfTheTemplatesVariance) {
+    ASSERT_GT(templateVariance, 0.0);
+    TrackerCorrImpl tracker = initialised(0.8 * templateVariance, frame);
+    EXPECT_DOUBLE_EQ(tracker.effectiveVarianceThreshold, 0.5 * templateVariance);
+    EXPECT_DOUBLE_EQ(tracker.lastVariance, templateVariance);
+    EXPECT_DOUBLE_EQ(tracker.variance(), templateVariance);
+    EXPECT_DOUBLE_EQ(tracker.varianceThreshold, 0.8 * templateVariance);
+}
+
+TEST_F(InitVarianceThreshold, KeptWhenBelowTheCap) {
+    TrackerCorrImpl tracker = initialised(0.3 * templateVariance, frame);
+    EXPECT_DOUBLE_EQ(tracker.effectiveVarianceThreshold, 0.3 * templateVariance);
+}
+
+TEST_F(InitVarianceThreshold, FlatTemplateSwitchesTheFilterOff) {
+    TrackerCorrImpl tracker = initialised(30.0, cv::Mat(48, 64, CV_8UC1, cv::Scalar(90)));
+    EXPECT_EQ(tracker.effectiveVarianceThreshold, 0.0);
+    EXPECT_EQ(tracker.variance(), 0.0);
+}
+
+TEST_F(InitVarianceThreshold, FilterOffRecordsNothing) {
+    TrackerCorrImpl tracker = initialised(0.0, frame);
+    EXPECT_EQ(tracker.variance(), 0.0);
+    EXPECT_EQ(tracker.effectiveVarianceThreshold, 0.0);
+}
+
+TEST(InitWeightMask, BuiltOnlyBelowTheMaximumAndReusedForTheSameSize) {
+    const cv::Mat frame = test::texture({64, 48});
+    for (const float sigmaExp : {5.0f, 7.0f}) {
+        TrackerCorr::Params params;
+        params.sigmaExp = sigmaExp;
+        TrackerCorrImpl tracker(params);
+        tracker.init(frame, {0, 0, 20, 20});
+        EXPECT_TRUE(tracker.weightMask.empty()) << sigmaExp;
+    }
+    TrackerCorr::Params params;
+    params.sigmaExp = 4.99f;
+    TrackerCorrImpl tracker(params);
+    tracker.init(frame, {0, 0, 20, 10});
+    EXPECT_EQ(tracker.weightMask.size(), cv::Size(20, 10));
+
+    const uchar* first = tracker.weightMask.data;
+    tracker.init(frame, {5, 5, 20, 10});
+    EXPECT_EQ(tracker.weightMask.data, first);
+    tracker.init(frame, {5, 5, 10, 20});
+    EXPECT_EQ(tracker.weightMask.size(), cv::Size(10, 20));
+}
+
+TEST(Init, ClearsTheScoresOfTheLastUpdate) {
+    const cv::Mat frame = test::texture({64, 48});
+    TrackerCorrImpl tracker(TrackerCorr::Params{});
+    tracker.init(frame, {10, 10, 20, 15});
+    EXPECT_TRUE(tracker.matches().empty());
+    cv::Rect box;
+    tracker.update(frame, box);
+    EXPECT_EQ(tracker.matches().size(), 1u);
+    tracker.init(frame, {10, 10, 20, 15});
+    EXPECT_TRUE(tracker.matches().empty());
+}
+
+TEST(InitErrors, BoxOutsideTheImageChangesNothing) {
+    const cv::Mat frame = test::texture({64, 48});
+    TrackerCorr::Params params;
+    params.varianceFilter.threshold = 10.0;
+    params.sigmaExp = 0.0f;
+    TrackerCorrImpl tracker(params);
+    for (const cv::Rect& box : {cv::Rect(-1, 0, 10, 10), cv::Rect(60, 0, 10, 10),
+                                cv::Rect(0, 40, 10, 10), cv::Rect(0, 0, -5, 10)}) {
+        EXPECT_THROW(tracker.init(frame, box), cv::Exception) << box;
+    }
+    EXPECT_EQ(tracker.history.count(), 0u);
+    EXPECT_EQ(tracker.history.head(), 0u);
+    EXPECT_TRUE(tracker.weightMask.empty());
+    EXPECT_EQ(tracker.effectiveVarianceThreshold, 10.0);
+}
+
+TEST(InitErrors, GreyscaleOnOneChannelKeepsTheTemplateButNothingElse) {
+    const cv::Mat frame = test::texture({64, 48});
+    TrackerCorr::Params params;
+    params.varianceFilter.threshold = 10.0;
+    params.varianceFilter.greyscale = true;
+    params.sigmaExp = 0.0f;
+    TrackerCorrImpl tracker(params);
+    tracker.weightMask = cv::Mat(3, 3, CV_32F, cv::Scalar(1));
+    tracker.matchScores.push_back(0.25);
+
+    EXPECT_THROW(tracker.init(frame, {10, 10, 20, 15}), cv::Exception);
+    EXPECT_EQ(tracker.history.count(), 1u);
+    EXPECT_EQ(tracker.history.newest().offset, cv::Point(-12, -7));
+    EXPECT_EQ(tracker.lastVariance, 0.0);
+    EXPECT_EQ(tracker.effectiveVarianceThreshold, 10.0);
+    EXPECT_EQ(tracker.weightMask.size(), cv::Size(3, 3));
+    EXPECT_EQ(tracker.matchScores, std::vector<double>{0.25});
+}
+
+TEST(Init, EmptyImageAndBoxGiveAnEmptyTemplate) {
+    TrackerCorr::Params params;
+    params.varianceFilter.threshold = 10.0;
+    TrackerCorrImpl tracker(params);
+    tracker.init(cv::Mat(), cv::Rect());
+    EXPECT_EQ(tracker.history.count(), 1u);
+    EXPECT_TRUE(tracker.history.oldest().templ.empty());
+    EXPECT_EQ(tracker.effectiveVarianceThreshold, 0.0);
+}
+
+} // namespace
+} // namespace wyr::zok
