@@ -18,8 +18,11 @@ public:
     TempDir() {
         const std::filesystem::path base = std::filesystem::temp_directory_path() / "zok-tests";
         std::filesystem::create_directories(base);
-        for (int i = 0; !std::filesystem::create_directory(dir_ = base / std::to_string(i));) {
-            ++i;
+        for (int i = 0;; ++i) {
+            dir_ = base / std::to_string(i);
+            if (std::filesystem::create_directory(dir_)) {
+                break;
+            }
         }
     }
     ~TempDir() {

@@ -51,129 +51,110 @@ std::string tc(const std::string& members) {
 
 INSTANTIATE_TEST_SUITE_P(
     Loader, StoredValue,
-    ::
-        testing::
-            Values(ValueCase{"EmptyVarianceFilter", tc("\"VarianceFilter\":{}"), unchanged},
-                   ValueCase{"FloatFromFraction", tc("\"searchRadiusFactor\":2.5"),
-                             [](Params& p) { p.searchRadiusFactor = 2.5f; }},
-                   ValueCase{"FloatFromInteger", tc("\"searchRadiusFactor\":3"),
-                             [](Params& p) { p.searchRadiusFactor = 3.0f; }},
-                   // Read as the double 0.1 and then rounded, which is the float nearest to 0.1.
-                   ValueCase{"FloatRoundedFromDouble", tc("\"searchRadiusFactor\":0.1"),
-                             [](Params& p) { p.searchRadiusFactor = float(0.1); }},
-                   ValueCase{"FloatBeyondRangeIsInfinite", tc("\"sigmaExp\":1e39"),
-                             [](Params& p) { p.sigmaExp = INF; }},
-                   ValueCase{"NegativeFloatBeyondRange", tc("\"sigmaExp\":-1e39"),
-                             [](Params& p) { p.sigmaExp = -INF; }},
-                   // Just above the largest float, but nearer to it than to the next power of two.
-                   ValueCase{"FloatMaxRoundsDown", tc("\"sigmaExp\":3.4028235e38"),
-                             [](Params& p) { p.sigmaExp = std::numeric_limits<float>::max(); }},
-                   ValueCase{"DoubleFromInteger", tc("\"threshold\":1"),
-                             [](Params& p) { p.threshold = 1.0; }},
-                   ValueCase{"DoubleFromFraction", tc("\"threshold\":0.3"),
-                             [](Params& p) { p.threshold = 0.3; }},
-                   ValueCase{"DoubleFromNegativeInteger", tc("\"threshold\":-2"),
-                             [](Params& p) { p.threshold = -2.0; }},
-                   ValueCase{"DoubleFromLargestUnsigned64",
-                             tc("\"threshold\":18446744073709551615"),
-                             [](Params& p) { p.threshold = 18446744073709551616.0; }},
-                   ValueCase{"DoubleFromSmallestSigned64", tc("\"threshold\":-9223372036854775808"),
-                             [](Params& p) { p.threshold = -9223372036854775808.0; }},
-                   ValueCase{"DoubleFromIntegerBeyond64Bits",
-                             tc("\"threshold\":36893488147419103232"),
-                             [](Params& p) { p.threshold = 36893488147419103232.0; }},
-                   ValueCase{"DoubleRoundsIntegerAbove2To53", tc("\"threshold\":9007199254740993"),
-                             [](Params& p) { p.threshold = 9007199254740992.0; }},
-                   ValueCase{"VarianceThreshold", tc("\"VarianceFilter\":{\"threshold\":12.5}"),
-                             [](Params& p) { p.varianceFilter.threshold = 12.5; }},
-                   ValueCase{"TrueLiteral", tc("\"cloneImage\":true"),
-                             [](Params& p) { p.cloneImage = true; }},
-                   ValueCase{"FalseLiteral", tc("\"mode1D\":false"),
-                             [](Params& p) { p.mode1D = false; }},
-                   ValueCase{"OneIsFalse", tc("\"mode1D\":1"), [](Params& p) { p.mode1D = false; }},
-                   ValueCase{"StringTrueIsFalse", tc("\"mode1D\":\"true\""),
-                             [](Params& p) { p.mode1D = false; }},
-                   ValueCase{"NullIsFalse", tc("\"mode1D\":null"),
-                             [](Params& p) { p.mode1D = false; }},
-                   ValueCase{"ArrayOfTrueIsFalse", tc("\"mode1D\":[true]"),
-                             [](Params& p) { p.mode1D = false; }},
-                   ValueCase{"ObjectIsFalse", tc("\"VarianceFilter\":{\"greyscale\":{}}"),
-                             [](Params& p) { p.varianceFilter.greyscale = false; }},
-                   ValueCase{"DepthLargest", tc("\"depth\":4294967295"),
-                             [](Params& p) { p.depth = 4294967295u; }},
-                   ValueCase{"DepthZero", tc("\"depth\":0"), [](Params& p) { p.depth = 0; }},
-                   ValueCase{"IntSmallest", tc("\"zoomFactor\":-2147483648"),
-                             [](Params& p) { p.zoomFactor = std::numeric_limits<int>::min(); }},
-                   ValueCase{
-                       "IntLargest", tc("\"VarianceFilter\":{\"kSize\":2147483647}"),
-                       [](Params& p) { p.varianceFilter.kSize = std::numeric_limits<int>::max(); }},
-                   ValueCase{"ListAppended", tc("\"altSearchRadiiFactors\":[1.5,2]"),
-                             [](Params& p) {
-                                 p.altSearchRadiiFactors = {3.0f, 1.5f, 2.0f};
-                             }},
-                   ValueCase{"ListElementsRounded", tc("\"altSearchRadiiFactors\":[0.1,1e39,-7]"),
-                             [](Params& p) {
-                                 p.altSearchRadiiFactors = {3.0f, float(0.1), INF, -7.0f};
-                             }},
-                   ValueCase{"EmptyListLeavesList", tc("\"altSearchRadiiFactors\":[]"), unchanged},
-                   ValueCase{
-                       "EveryKey",
-                       tc("\"searchRadiusFactor\":2,\"threshold\":0.5,\"altSearchRadiiFactors\":[8]"
-                          ","
-                          "\"cloneImage\":true,\"depth\":3,\"zoomFactor\":6,\"mode1D\":false,"
-                          "\"VarianceFilter\":{\"threshold\":9,\"kSize\":7,\"greyscale\":false},"
-                          "\"sigmaExp\":0.25"),
-                       [](Params& p) {
-                           p.searchRadiusFactor = 2.0f;
-                           p.threshold = 0.5;
-                           p.altSearchRadiiFactors = {3.0f, 8.0f};
-                           p.cloneImage = true;
-                           p.depth = 3;
-                           p.zoomFactor = 6;
-                           p.mode1D = false;
-                           p.varianceFilter = Params::VarianceFilter();
-                           p.varianceFilter.threshold = 9.0;
-                           p.varianceFilter.kSize = 7;
-                           p.sigmaExp = 0.25f;
-                       }},
-                   // Keys match byte for byte, over their whole length, after unescaping.
-                   ValueCase{"CapitalisedKeyIgnored", tc("\"SearchRadiusFactor\":2"), unchanged},
-                   ValueCase{"LowerCaseKeyIgnored", tc("\"searchradiusfactor\":2"), unchanged},
-                   ValueCase{"KeyWithTrailingSpaceIgnored", tc("\"depth \":2"), unchanged},
-                   ValueCase{"KeyWithEmbeddedNulIgnored",
-                             tc("\"depth\\u0000\":2,\"depth\\u0000x\":3"), unchanged},
-                   ValueCase{"EscapedKeyMatches", tc("\"dep\\u0074h\":2"),
-                             [](Params& p) { p.depth = 2; }},
-                   ValueCase{"KeyInRootIgnored", "{\"searchRadiusFactor\":2,\"TrackerCorr\":{}}",
-                             unchanged},
-                   ValueCase{"KeyInWrongObjectIgnored", tc("\"VarianceFilter\":{\"depth\":2}"),
-                             unchanged},
-                   ValueCase{"FilterKeyOutsideFilterIgnored", tc("\"kSize\":9,\"greyscale\":false"),
-                             unchanged},
-                   // Neither the content nor the type of an ignored member matters.
-                   ValueCase{"LowerCaseTrackerCorrIgnored", "{\"trackerCorr\":{\"depth\":\"x\"}}",
-                             unchanged},
-                   ValueCase{"UnknownMembersIgnored",
-                             tc("\"speed\":\"fast\",\"depthh\":[],\"z\":{}"), unchanged},
-                   // Of a repeated key only the first counts; the later ones are not even looked
-                   // at.
-                   ValueCase{"RepeatedKeyFirstWins", tc("\"depth\":2,\"depth\":7"),
-                             [](Params& p) { p.depth = 2; }},
-                   ValueCase{"RepeatedKeyLaterInvalidIgnored",
-                             tc("\"depth\":2,\"depth\":\"seven\""), [](Params& p) { p.depth = 2; }},
-                   ValueCase{"RepeatedListFirstWins",
-                             tc("\"altSearchRadiiFactors\":[5],\"altSearchRadiiFactors\":[6,7]"),
-                             [](Params& p) {
-                                 p.altSearchRadiiFactors = {3.0f, 5.0f};
-                             }},
-                   ValueCase{"RepeatedTrackerCorrFirstWins",
-                             "{\"TrackerCorr\":{\"depth\":2},\"TrackerCorr\":{\"depth\":7,"
-                             "\"zoomFactor\":9}}",
-                             [](Params& p) { p.depth = 2; }},
-                   ValueCase{
-                       "RepeatedVarianceFilterFirstWins",
-                       tc("\"VarianceFilter\":{\"kSize\":9},\"VarianceFilter\":{\"threshold\":1}"),
-                       [](Params& p) { p.varianceFilter.kSize = 9; }}),
+    ::testing::Values(
+        ValueCase{"EmptyVarianceFilter", tc("\"VarianceFilter\":{}"), unchanged},
+        ValueCase{"FloatFromFraction", tc("\"searchRadiusFactor\":2.5"),
+                  [](Params& p) { p.searchRadiusFactor = 2.5f; }},
+        ValueCase{"FloatFromInteger", tc("\"searchRadiusFactor\":3"),
+                  [](Params& p) { p.searchRadiusFactor = 3.0f; }},
+        // Read as the double 0.1 and then rounded, which is the float nearest to 0.1.
+        ValueCase{"FloatRoundedFromDouble", tc("\"searchRadiusFactor\":0.1"),
+                  [](Params& p) { p.searchRadiusFactor = float(0.1); }},
+        ValueCase{"FloatBeyondRangeIsInfinite", tc("\"sigmaExp\":1e39"),
+                  [](Params& p) { p.sigmaExp = INF; }},
+        ValueCase{"NegativeFloatBeyondRange", tc("\"sigmaExp\":-1e39"),
+                  [](Params& p) { p.sigmaExp = -INF; }},
+        // Just above the largest float, but nearer to it than to the next power of two.
+        ValueCase{"FloatMaxRoundsDown", tc("\"sigmaExp\":3.4028235e38"),
+                  [](Params& p) { p.sigmaExp = std::numeric_limits<float>::max(); }},
+        ValueCase{"DoubleFromInteger", tc("\"threshold\":1"), [](Params& p) { p.threshold = 1.0; }},
+        ValueCase{"DoubleFromFraction", tc("\"threshold\":0.3"),
+                  [](Params& p) { p.threshold = 0.3; }},
+        ValueCase{"DoubleFromLargestUnsigned64", tc("\"threshold\":18446744073709551615"),
+                  [](Params& p) { p.threshold = 18446744073709551616.0; }},
+        ValueCase{"DoubleFromSmallestSigned64", tc("\"threshold\":-9223372036854775808"),
+                  [](Params& p) { p.threshold = -9223372036854775808.0; }},
+        ValueCase{"DoubleFromIntegerBeyond64Bits", tc("\"threshold\":36893488147419103232"),
+                  [](Params& p) { p.threshold = 36893488147419103232.0; }},
+        ValueCase{"DoubleRoundsIntegerAbove2To53", tc("\"threshold\":9007199254740993"),
+                  [](Params& p) { p.threshold = 9007199254740992.0; }},
+        ValueCase{"VarianceThreshold", tc("\"VarianceFilter\":{\"threshold\":12.5}"),
+                  [](Params& p) { p.varianceFilter.threshold = 12.5; }},
+        ValueCase{"TrueLiteral", tc("\"cloneImage\":true"), [](Params& p) { p.cloneImage = true; }},
+        ValueCase{"FalseLiteral", tc("\"mode1D\":false"), [](Params& p) { p.mode1D = false; }},
+        ValueCase{"OneIsFalse", tc("\"mode1D\":1"), [](Params& p) { p.mode1D = false; }},
+        ValueCase{"StringTrueIsFalse", tc("\"mode1D\":\"true\""),
+                  [](Params& p) { p.mode1D = false; }},
+        ValueCase{"NullIsFalse", tc("\"mode1D\":null"), [](Params& p) { p.mode1D = false; }},
+        ValueCase{"ObjectIsFalse", tc("\"VarianceFilter\":{\"greyscale\":{}}"),
+                  [](Params& p) { p.varianceFilter.greyscale = false; }},
+        ValueCase{"DepthLargest", tc("\"depth\":4294967295"),
+                  [](Params& p) { p.depth = 4294967295u; }},
+        ValueCase{"DepthZero", tc("\"depth\":0"), [](Params& p) { p.depth = 0; }},
+        ValueCase{"IntSmallest", tc("\"zoomFactor\":-2147483648"),
+                  [](Params& p) { p.zoomFactor = std::numeric_limits<int>::min(); }},
+        ValueCase{"IntLargest", tc("\"VarianceFilter\":{\"kSize\":2147483647}"),
+                  [](Params& p) { p.varianceFilter.kSize = std::numeric_limits<int>::max(); }},
+        ValueCase{"ListAppended", tc("\"altSearchRadiiFactors\":[1.5,2]"),
+                  [](Params& p) {
+                      p.altSearchRadiiFactors = {3.0f, 1.5f, 2.0f};
+                  }},
+        ValueCase{"ListElementsRounded", tc("\"altSearchRadiiFactors\":[0.1,1e39,-7]"),
+                  [](Params& p) {
+                      p.altSearchRadiiFactors = {3.0f, float(0.1), INF, -7.0f};
+                  }},
+        ValueCase{"EmptyListLeavesList", tc("\"altSearchRadiiFactors\":[]"), unchanged},
+        ValueCase{"EveryKey",
+                  tc("\"searchRadiusFactor\":2,\"threshold\":0.5,\"altSearchRadiiFactors\":[8]"
+                     ","
+                     "\"cloneImage\":true,\"depth\":3,\"zoomFactor\":6,\"mode1D\":false,"
+                     "\"VarianceFilter\":{\"threshold\":9,\"kSize\":7,\"greyscale\":false},"
+                     "\"sigmaExp\":0.25"),
+                  [](Params& p) {
+                      p.searchRadiusFactor = 2.0f;
+                      p.threshold = 0.5;
+                      p.altSearchRadiiFactors = {3.0f, 8.0f};
+                      p.cloneImage = true;
+                      p.depth = 3;
+                      p.zoomFactor = 6;
+                      p.mode1D = false;
+                      p.varianceFilter = Params::VarianceFilter();
+                      p.varianceFilter.threshold = 9.0;
+                      p.varianceFilter.kSize = 7;
+                      p.sigmaExp = 0.25f;
+                  }},
+        // Keys match byte for byte, over their whole length, after unescaping.
+        ValueCase{"CapitalisedKeyIgnored", tc("\"SearchRadiusFactor\":2"), unchanged},
+        ValueCase{"LowerCaseKeyIgnored", tc("\"searchradiusfactor\":2"), unchanged},
+        ValueCase{"KeyWithTrailingSpaceIgnored", tc("\"depth \":2"), unchanged},
+        ValueCase{"KeyWithEmbeddedNulIgnored", tc("\"depth\\u0000\":2,\"depth\\u0000x\":3"),
+                  unchanged},
+        ValueCase{"EscapedKeyMatches", tc("\"dep\\u0074h\":2"), [](Params& p) { p.depth = 2; }},
+        ValueCase{"KeyInRootIgnored", "{\"searchRadiusFactor\":2,\"TrackerCorr\":{}}", unchanged},
+        ValueCase{"KeyInWrongObjectIgnored", tc("\"VarianceFilter\":{\"depth\":2}"), unchanged},
+        ValueCase{"FilterKeyOutsideFilterIgnored", tc("\"kSize\":9,\"greyscale\":false"),
+                  unchanged},
+        // Neither the content nor the type of an ignored member matters.
+        ValueCase{"LowerCaseTrackerCorrIgnored", "{\"trackerCorr\":{\"depth\":\"x\"}}", unchanged},
+        ValueCase{"UnknownMembersIgnored", tc("\"speed\":\"fast\",\"depthh\":[],\"z\":{}"),
+                  unchanged},
+        // Of a repeated key only the first counts; later ones are not even looked at.
+        ValueCase{"RepeatedKeyFirstWins", tc("\"depth\":2,\"depth\":7"),
+                  [](Params& p) { p.depth = 2; }},
+        ValueCase{"RepeatedKeyLaterInvalidIgnored", tc("\"depth\":2,\"depth\":\"seven\""),
+                  [](Params& p) { p.depth = 2; }},
+        ValueCase{"RepeatedListFirstWins",
+                  tc("\"altSearchRadiiFactors\":[5],\"altSearchRadiiFactors\":[6,7]"),
+                  [](Params& p) {
+                      p.altSearchRadiiFactors = {3.0f, 5.0f};
+                  }},
+        ValueCase{"RepeatedTrackerCorrFirstWins",
+                  "{\"TrackerCorr\":{\"depth\":2},\"TrackerCorr\":{\"depth\":7,"
+                  "\"zoomFactor\":9}}",
+                  [](Params& p) { p.depth = 2; }},
+        ValueCase{"RepeatedVarianceFilterFirstWins",
+                  tc("\"VarianceFilter\":{\"kSize\":9},\"VarianceFilter\":{\"threshold\":1}"),
+                  [](Params& p) { p.varianceFilter.kSize = 9; }}),
     [](const ::testing::TestParamInfo<ValueCase>& info) { return std::string(info.param.name); });
 
 struct RefusedCase {
