@@ -1,6 +1,8 @@
 #include "tracker/geometry.hpp"
 
 #include <algorithm>
+#include <cstdint>
+#include <limits>
 
 namespace wyr::zok {
 
@@ -27,6 +29,25 @@ cv::Rect searchWindow(const cv::Size& templ, float factor, const cv::Point& cent
     window.x = std::max(window.x, 0);
     window.y = std::max(window.y, 0);
     return window;
+}
+
+cv::Rect boxAtOffset(const cv::Point& offset, int halfWidth, int halfHeight,
+                     const cv::Size& image) {
+    const cv::Point centre = imageCentre(image);
+    const int64_t x = int64_t(centre.x) + offset.x - halfWidth;
+    const int64_t y = int64_t(centre.y) + offset.y - halfHeight;
+    const int64_t width = 2 * int64_t(halfWidth) + 1;
+    const int64_t height = 2 * int64_t(halfHeight) + 1;
+    // No image is that large, so such a box is a mistake; wrapped to int it could even pass a
+    // tracker's own test of lying inside the image, whose sum x + width would overflow too.
+    const auto fits = [](int64_t v) {
+        return v >= std::numeric_limits<int>::min() && v <= std::numeric_limits<int>::max();
+    };
+    if (!fits(x) || !fits(y) || !fits(width) || !fits(height) || !fits(x + width) ||
+        !fits(y + height)) {
+        CV_Error(cv::Error::StsOutOfRange, "the box around the centre offset does not fit in int");
+    }
+    return {int(x), int(y), int(width), int(height)};
 }
 
 cv::Rect shiftInside(cv::Rect box, const cv::Size& image) {

@@ -23,6 +23,11 @@ inline cv::Point centreOffset(const cv::Rect& box, const cv::Size& image) {
     return boxCentre(box) - imageCentre(image);
 }
 
+// The box of (2 * halfWidth + 1) x (2 * halfHeight + 1) pixels whose centre pixel lies `offset`
+// from the image's centre pixel; centreOffset gives `offset` back, since 2h + 1 halves to h.
+// Raises StsOutOfRange when a coordinate or a far edge (x + width, y + height) leaves int.
+cv::Rect boxAtOffset(const cv::Point& offset, int halfWidth, int halfHeight, const cv::Size& image);
+
 // Radius of a search window: int(float(length) * factor), truncated towards zero. Radii at or
 // beyond `limit` all give the same window (the whole frame along that axis), so the product is
 // saturated there instead of overflowing the conversion for huge or infinite factors.

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "zok/export.hpp"
+#include "zok/tracker_corr.hpp"
+
+namespace wyr::zok {
+
+/// The settings a client program keeps for the library: a plain record, filled by its
+/// constructor with every component's defaults, by hand, or from a JSON file.
+struct ZokConfig {
+    /// Parameters of the correlation tracker; starts with the Params defaults.
+    TrackerCorr::Params trackerCorr;
+
+    /// Overlays `trackerCorr` with the values of the JSON file at `path`.
+    ///
+    /// The file must be one strict JSON text (no comments, trailing commas, NaN, Infinity or
+    /// byte-order mark) whose root is an object. Of the root only "TrackerCorr" is read: an
+    /// object whose members carry the Params field names ("searchRadiusFactor", "threshold",
+    /// "altSearchRadiiFactors", "cloneImage", "depth", "zoomFactor", "mode1D", "sigmaExp" and the
+    /// object "VarianceFilter" with "threshold", "kSize", "greyscale"). Keys match
+    /// case-sensitively; other members are ignored; of a repeated key only the first counts.
+    /// A key that is absent leaves its field as it was. No range checks are made here: the
+    /// tracker clamps when it is constructed.
+    ///
+    /// Values: numbers are read as double (floats then rounded to nearest, beyond the float
+    /// range to an infinity); "depth" takes an integer 0..4294967295, "zoomFactor" and "kSize"
+    /// an integer in int's range, written without fraction or exponent; a boolean field
+    /// becomes true only for the literal true, whatever else it holds. The numbers of
+    /// "altSearchRadiiFactors" are appended to the list, which is not emptied first.
+    ///
+    /// Returns true when the file was read and its root is an object, with or without
+    /// "TrackerCorr". Returns false, with `trackerCorr` wholly unchanged, when:
+    /// - the file cannot be opened: writes
+    ///   "Error: failed to open configuration file '<path>'\n" to std::cerr;
+    /// - the text is not JSON, or the parser ran out of memory: writes
+    ///   "Error: failed to parse JSON configuration from '<path>'\n";
+    /// - the root is not an object: writes nothing;
+    /// - a value has another type than its key takes ("TrackerCorr" or "VarianceFilter" not
+    ///   an object, a number field not a number, an integer field not an integer in range,
+    ///   "altSearchRadiiFactors" not an array of numbers): writes
+    ///   "Error: invalid value for \"<key>\" in configuration file '<path>'\n", where a key of
+    ///   "VarianceFilter" is named "VarianceFilter/<key>".
+    /// Only std::bad_alloc raised outside the parser leaves this function, again with
+    /// `trackerCorr` unchanged. The file is closed before the function returns, on every path.
+    ZOK_EXPORT bool LoadFromJson(const char* path);
+};
+
+} // namespace wyr::zok
