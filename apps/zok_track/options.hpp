@@ -1,0 +1,57 @@
+#pragma once
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+namespace zok_track {
+
+enum class Format { Csv, JsonLines };
+
+// Overrides of the tracker's parameters given on the command line; applied after the
+// configuration file, so a flag always wins.
+struct ParamFlags {
+    std::optional<float> searchRadiusFactor;
+    std::optional<std::vector<float>> altSearchRadiiFactors;
+    std::optional<double> threshold;
+    std::optional<long long> depth;
+    std::optional<int> zoomFactor;
+    std::optional<bool> mode1D;
+    std::optional<float> sigmaExp;
+    std::optional<double> varianceThreshold;
+};
+
+struct Options {
+    std::string input;               // video file, camera index or folder of numbered images
+    std::optional<cv::Rect> box;     // start as a box ...
+    std::optional<cv::Point> offset; // ... or as a centre offset with half-sizes
+    std::optional<cv::Size> half;
+    std::string configPath;
+    ParamFlags params;
+    int start = 0;             // frames skipped before the first one
+    std::optional<int> frames; // frames to track, the first included
+    std::string output = "-";  // per-frame results; "-" is standard output
+    Format format = Format::Csv;
+    std::string annotate;  // annotated video to write, if any
+    std::string outputDir; // default run: where its outputs go
+    bool progress = true;
+    bool defaultRun = false;
+    bool help = false;
+};
+
+struct UsageError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// Reads the command line; throws UsageError with a message for the user.
+Options parseOptions(const std::vector<std::string>& arguments);
+
+// The run made without arguments: a sample video from Debian's opencv-doc, its first scene.
+Options defaultOptions();
+
+std::string usage();
+
+} // namespace zok_track

@@ -1,0 +1,201 @@
+#include "track_run.hpp"
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <memory>
+
+#include "annotator.hpp"
+#include "pending_file.hpp"
+#include "progress.hpp"
+#include "result_writer.hpp"
+#include "tracker/geometry.hpp"
+#include "tracker/tracker_corr_impl.hpp"
+#include "tracker_params.hpp"
+#include "zok/flight_director.hpp"
+
+namespace zok_track {
+
+namespace {
+
+using wyr::zok::FlightDirector;
+using wyr::zok::TrackerCorr;
+using wyr::zok::TrackerCorrImpl;
+
+// The window that the tracker's next first search will cover: around the reference template's
+// stored offset, as the tracker itself computes it. Read before the update, which moves it on.
+cv::Rect nextSearchWindow(const TrackerCorr& tracker, const cv::Size& frame) {
+    const auto* impl = dynamic_cast<const TrackerCorrImpl*>(&tracker);
+    if (impl == nullptr) {
+        return {};
+    }
+    cv::Size templ;
+    cv::Point offset;
+    if (impl->mode1D) {
+        templ = {impl->historyX.oldest().templ.cols, impl->historyY.oldest().templ.rows};
+        offset = {impl->historyX.oldest().offset, impl->historyY.oldest().offset};
+    } else {
+        templ = impl->history.oldest().templ.size();
+        offset = impl->history.oldest().offset;
+    }
+    if (templ.empty()) {
+        return {};
+    }
+    return wyr::zok::searchWindow(templ, impl->searchRadiusFactor,
+                                  wyr::zok::imageCentre(frame) + offset, frame);
+}
+
+std::unique_ptr<FrameSource> openAtStart(const Options& options, cv::Mat& first) {
+    std::unique_ptr<FrameSource> source = FrameSource::open(options.input);
+    for (int skipped = 0; skipped <= options.start; ++skipped) {
+        if (!source->read(first)) {
+            throw InputError(skipped == 0
+                                 ? "no frames in '" + options.input + "'"
+                                 : "'" + options.input + "' has only " + std::to_string(skipped) +
+                                       " frames, fewer than " + std::to_string(options.start + 1));
+        }
+    }
+    return source;
+}
+
+cv::Rect startBox(const Options& options, const cv::Size& frame) {
+    const cv::Rect box = options.box ? *options.box
+                                     : wyr::zok::boxAtOffset(*options.offset, options.half->width,
+                                                             options.half->height, frame);
+    if (box.width <= 0 || box.height <= 0 || (box & cv::Rect(cv::Point(), frame)) != box) {
+        throw StartError("the start box " + std::to_string(box.x) + "," + std::to_string(box.y) +
+                         "," + std::to_string(box.width) + "," + std::to_string(box.height) +
+                         " does not lie inside the first frame (" + std::to_string(frame.width) +
+                         " x " + std::to_string(frame.height) + ")");
+    }
+    return box;
+}
+
+void recordLoss(Summary& summary, int& lostRun, bool found) {
+    if (found) {
+        lostRun = 0;
+        return;
+    }
+    if (lostRun++ == 0) {
+        ++summary.lostRuns;
+    }
+    summary.longestLostRun = std::max(summary.longestLostRun, lostRun);
+}
+
+std::optional<int> framesToTrack(const Options& options, const FrameSource& source) {
+    if (options.frames) {
+        return options.frames;
+    }
+    if (const std::optional<int> announced = source.announcedFrames()) {
+        return std::max(*announced - options.start, 1);
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+Summary track(const Options& options) {
+    const TrackerCorr::Params params = trackerParams(options);
+    cv::Mat frame;
+    const std::unique_ptr<FrameSource> source = openAtStart(options, frame);
+    const cv::Rect start = startBox(options, frame.size());
+    const std::optional<int> expected = framesToTrack(options, *source);
+
+    const cv::Ptr<TrackerCorr> tracker = TrackerCorr::create(params);
+    const cv::Ptr<FlightDirector> director =
+        FlightDirector::create(tracker, FlightDirector::TRACKER_CORR);
+    if (options.offset) {
+        director->initAtOffset(frame, *options.offset, options.half->width, options.half->height);
+    } else {
+        director->init(frame, start);
+    }
+
+    if (!options.outputDir.empty()) {
+        std::error_code error;
+        std::filesystem::create_directories(options.outputDir, error);
+        if (error) {
+            throw OutputError("cannot create '" + options.outputDir + "': " + error.message());
+        }
+    }
+    std::optional<PendingFile> resultsFile;
+    std::ofstream resultsStream;
+    if (options.output != "-") {
+        resultsFile.emplace(options.output);
+        resultsStream.open(resultsFile->temporaryPath());
+        if (!resultsStream) {
+            throw OutputError("cannot write '" + options.output + "'");
+        }
+    }
+    ResultWriter writer(resultsFile ? resultsStream : std::cout, options.format);
+    std::optional<Annotator> annotator;
+    if (!options.annotate.empty()) {
+        annotator.emplace(options.annotate, source->framesPerSecond(), frame.size());
+    }
+
+    FrameResult result;
+    result.frame = options.start;
+    result.found = true;
+    result.box = start;
+    result.offset = wyr::zok::centreOffset(start, frame.size());
+    writer.write(result);
+    if (annotator) {
+        annotator->write(frame, result, {});
+    }
+
+    Summary summary;
+    summary.frames = 1;
+    int lostRun = 0;
+    Progress progress(options.progress, expected);
+    while (!expected || summary.frames < *expected) {
+        try {
+            if (!source->read(frame)) {
+                if (expected) {
+                    summary.endedEarly = "the input ended after " + std::to_string(summary.frames) +
+                                         " of " + std::to_string(*expected) + " frames";
+                }
+                break;
+            }
+        } catch (const InputError& error) {
+            summary.endedEarly =
+                std::string(error.what()) + " after " + std::to_string(summary.frames) + " frames";
+            break;
+        }
+        const cv::Rect window = nextSearchWindow(*tracker, frame.size());
+        const auto started = std::chrono::steady_clock::now();
+        result.found = director->update(frame, result.box);
+        summary.trackerSeconds +=
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        ++result.frame;
+        ++summary.frames;
+        if (result.found) {
+            ++summary.found;
+            result.offset = wyr::zok::centreOffset(result.box, frame.size());
+        }
+        result.scores = tracker->matches();
+        recordLoss(summary, lostRun, result.found);
+        writer.write(result);
+        if (annotator) {
+            annotator->write(frame, result, window);
+        }
+        progress.show(summary.frames,
+                      (summary.frames - 1) / std::max(summary.trackerSeconds, 1e-9));
+    }
+    progress.finish();
+
+    if (resultsFile) {
+        resultsStream.close();
+        if (resultsStream.fail()) {
+            throw OutputError("cannot write '" + options.output + "'");
+        }
+        resultsFile->commit();
+    } else {
+        std::cout.flush();
+    }
+    if (annotator) {
+        annotator->commit();
+    }
+    return summary;
+}
+
+} // namespace zok_track
