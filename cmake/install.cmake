@@ -18,5 +18,8 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/zokConfigVersion.cmake
 install(FILES ${PROJECT_BINARY_DIR}/zokConfig.cmake ${PROJECT_BINARY_DIR}/zokConfigVersion.cmake
     DESTINATION ${ZOK_INSTALL_CMAKEDIR})
 
+# The prefix is found relative to the .pc file itself, so the package can be installed anywhere.
+file(RELATIVE_PATH ZOK_PC_PREFIX_FROM_PCFILEDIR
+    /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
 configure_file(cmake/zok.pc.in ${PROJECT_BINARY_DIR}/zok.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/zok.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
