@@ -10,6 +10,8 @@
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
 
+#include "synthetic/synthetic.hpp"
+
 namespace zok_track {
 
 namespace {
@@ -102,6 +104,39 @@ private:
     size_t next_ = 0;
 };
 
+// A textured target wandering over a textured background, 1 to 12 pixels a frame.
+class SyntheticSource final : public FrameSource {
+public:
+    SyntheticSource() : scene_(options()) {
+        path_ = wyr::zok::synthetic::randomWalk(scene_.options(), {300, 220}, 200, 12, 7);
+    }
+
+    bool read(cv::Mat& frame) override {
+        if (next_ >= path_.size()) {
+            return false;
+        }
+        frame = scene_.render(path_[next_++]);
+        return true;
+    }
+
+    std::optional<int> announcedFrames() const override { return int(path_.size()); }
+    double framesPerSecond() const override { return 25.0; }
+    std::optional<cv::Rect> truth() const override {
+        return cv::Rect(path_[next_ - 1], scene_.options().targetSize);
+    }
+
+private:
+    static wyr::zok::synthetic::SceneOptions options() {
+        wyr::zok::synthetic::SceneOptions o;
+        o.type = CV_8UC3;
+        return o;
+    }
+
+    wyr::zok::synthetic::Scene scene_;
+    std::vector<cv::Point> path_;
+    size_t next_ = 0;
+};
+
 std::unique_ptr<FrameSource> openFolder(const fs::path& folder) {
     std::vector<fs::path> files;
     std::error_code error;
@@ -130,6 +165,9 @@ bool isCameraIndex(const std::string& input) {
 } // namespace
 
 std::unique_ptr<FrameSource> FrameSource::open(const std::string& input) {
+    if (input == kSyntheticInput && !fs::exists(input)) {
+        return std::make_unique<SyntheticSource>();
+    }
     if (isCameraIndex(input) && !fs::exists(input)) {
         cv::VideoCapture camera(std::stoi(input));
         if (!camera.isOpened()) {

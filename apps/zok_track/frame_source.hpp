@@ -9,6 +9,8 @@
 
 namespace zok_track {
 
+inline const char* const kSyntheticInput = "synthetic";
+
 struct InputError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
@@ -29,8 +31,11 @@ public:
     // The input's frame rate, or 0 when it has none (folders) or does not say.
     virtual double framesPerSecond() const = 0;
 
-    // `input`: a camera index, a folder or a video file. Throws InputError when it cannot be
-    // opened.
+    // Where the target truly is in the frame read last, for inputs that know (generated ones).
+    virtual std::optional<cv::Rect> truth() const { return std::nullopt; }
+
+    // `input`: "synthetic" (a generated sequence with known truth), a camera index, a folder or
+    // a video file. Throws InputError when it cannot be opened.
     static std::unique_ptr<FrameSource> open(const std::string& input);
 };
 

@@ -41,6 +41,11 @@ void printSummary(std::ostream& out, const Options& options, const Summary& s) {
                   s.frames, s.found, updates, s.lostRuns, s.longestLostRun,
                   s.trackerSeconds > 0 ? updates / s.trackerSeconds : 0.0);
     out << line;
+    if (s.meanError) {
+        std::snprintf(line, sizeof line, "mean error against the truth %.3f pixels\n",
+                      *s.meanError);
+        out << line;
+    }
     if (options.output != "-") {
         out << "results: " << std::filesystem::absolute(options.output).string() << '\n';
     }

@@ -1,5 +1,7 @@
 #include "options.hpp"
 
+#include "frame_source.hpp"
+
 #include <cerrno>
 #include <climits>
 #include <cmath>
@@ -73,7 +75,9 @@ Follows one target through a video by normalised cross-correlation.
 Without any argument, tracks a face through a sample video from Debian's opencv-doc and writes
 its results to out/zok-track-default/.
 
-INPUT is a video file, a camera index (0, 1, ...) or a folder of numbered images.
+INPUT is a video file, a camera index (0, 1, ...), a folder of numbered images, or
+"synthetic": a generated sequence whose truth is known (the start box defaults to the truth,
+and the summary gives the mean error against it).
 
 Start (one of):
   --box X,Y,W,H            the target's box in the first frame
@@ -212,7 +216,7 @@ Options parseOptions(const std::vector<std::string>& arguments) {
     if (bool(options.offset) != bool(options.half)) {
         fail("--offset and --half go together");
     }
-    if (!options.box && !options.offset) {
+    if (!options.box && !options.offset && options.input != kSyntheticInput) {
         fail("no start given: use --box X,Y,W,H or --offset DX,DY --half HW,HH");
     }
     return options;

@@ -1,6 +1,7 @@
 #include "track_run.hpp"
 
 #include <chrono>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -59,10 +60,12 @@ std::unique_ptr<FrameSource> openAtStart(const Options& options, cv::Mat& first)
     return source;
 }
 
-cv::Rect startBox(const Options& options, const cv::Size& frame) {
+cv::Rect startBox(const Options& options, const FrameSource& source, const cv::Size& frame) {
     const cv::Rect box = options.box ? *options.box
-                                     : wyr::zok::boxAtOffset(*options.offset, options.half->width,
-                                                             options.half->height, frame);
+                         : options.offset
+                             ? wyr::zok::boxAtOffset(*options.offset, options.half->width,
+                                                     options.half->height, frame)
+                             : source.truth().value_or(cv::Rect());
     if (box.width <= 0 || box.height <= 0 || (box & cv::Rect(cv::Point(), frame)) != box) {
         throw StartError("the start box " + std::to_string(box.x) + "," + std::to_string(box.y) +
                          "," + std::to_string(box.width) + "," + std::to_string(box.height) +
@@ -99,7 +102,7 @@ Summary track(const Options& options) {
     const TrackerCorr::Params params = trackerParams(options);
     cv::Mat frame;
     const std::unique_ptr<FrameSource> source = openAtStart(options, frame);
-    const cv::Rect start = startBox(options, frame.size());
+    const cv::Rect start = startBox(options, *source, frame.size());
     const std::optional<int> expected = framesToTrack(options, *source);
 
     const cv::Ptr<TrackerCorr> tracker = TrackerCorr::create(params);
@@ -145,6 +148,7 @@ Summary track(const Options& options) {
 
     Summary summary;
     summary.frames = 1;
+    double errorSum = 0.0;
     int lostRun = 0;
     Progress progress(options.progress, expected);
     while (!expected || summary.frames < *expected) {
@@ -174,6 +178,11 @@ Summary track(const Options& options) {
         }
         result.scores = tracker->matches();
         recordLoss(summary, lostRun, result.found);
+        if (const std::optional<cv::Rect> truth = source->truth()) {
+            const cv::Point error = result.box.tl() - truth->tl();
+            errorSum += std::hypot(error.x, error.y);
+            summary.meanError = errorSum / (summary.frames - 1);
+        }
         writer.write(result);
         if (annotator) {
             annotator->write(frame, result, window);

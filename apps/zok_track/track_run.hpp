@@ -19,6 +19,7 @@ struct Summary {
     int lostRuns = 0; // runs of consecutive frames without the target
     int longestLostRun = 0;
     double trackerSeconds = 0.0;           // time spent inside the tracker's updates
+    std::optional<double> meanError;       // mean distance in pixels from the truth, when known
     std::optional<std::string> endedEarly; // why the input stopped before its announced end
 };
 

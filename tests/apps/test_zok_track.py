@@ -215,3 +215,11 @@ def test_default_run_tells_where_its_outputs_are(zok_track, tmp_path):
     assert f"annotated video: {folder / 'annotated.avi'}" in result.stdout
     assert "frames 97, found 96 of 96, lost runs 0" in result.stdout
     assert len(csv_rows((folder / "track.csv").read_text())) == 97
+
+
+def test_synthetic_sequence_reports_its_error_against_the_truth(zok_track):
+    result = run(zok_track, "synthetic", "--frames", 40, "--format", "jsonl")
+    assert result.returncode == 0, result.stderr
+    assert len(result.stdout.splitlines()) == 40
+    assert "frames 40, found 39 of 39" in result.stderr
+    assert "mean error against the truth 0.000 pixels" in result.stderr
