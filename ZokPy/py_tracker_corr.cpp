@@ -1,0 +1,64 @@
+#include "ZokPy/py_tracker_corr.hpp"
+
+#include "ZokPy/cv2_numpy.hpp"
+#include "ZokPy/cv2_util.hpp"
+
+using wyr::zok::TrackerCorr;
+
+PyTrackerCorr::PyTrackerCorr(float searchRadiusFactor, float threshold, float altSearchRadiusFactor,
+                             float sigmaExp, bool cloneImage, size_t depth, int zoomFactor,
+                             bool mode1D, float varianceThreshold, int varianceKSize,
+                             bool varianceGreyscale) {
+    TrackerCorr::Params params;
+    params.searchRadiusFactor = searchRadiusFactor;
+    params.threshold = threshold;
+    if (altSearchRadiusFactor > searchRadiusFactor) {
+        params.altSearchRadiiFactors = {altSearchRadiusFactor};
+    }
+    params.sigmaExp = sigmaExp;
+    params.cloneImage = cloneImage;
+    params.depth = depth;
+    params.zoomFactor = zoomFactor;
+    params.mode1D = mode1D;
+    params.varianceFilter.threshold = varianceThreshold;
+    params.varianceFilter.kSize = varianceKSize;
+    params.varianceFilter.greyscale = varianceGreyscale;
+    tracker = TrackerCorr::create(params);
+}
+
+PyTrackerCorr::~PyTrackerCorr() = default;
+
+bool PyTrackerCorr::convertArguments(PyObject* image, PyObject* boundingBox, cv::Mat& frame,
+                                     cv::Rect& box) {
+    return wyr::zok::convert_to_mat(image, frame, wyr::zok::ArgDesc{"image"}) &&
+           wyr::zok::convert_to_rect(boundingBox, box, wyr::zok::ArgDesc{"boundingBox"});
+}
+
+bool PyTrackerCorr::init(PyObject* image, PyObject* boundingBox) {
+    cv::Mat frame;
+    cv::Rect box(0, 0, 0, 0);
+    if (!convertArguments(image, boundingBox, frame, box)) {
+        return false;
+    }
+    tracker->init(frame, box);
+    return true;
+}
+
+PyObject* PyTrackerCorr::update(PyObject* image, PyObject* boundingBox) {
+    cv::Mat frame;
+    cv::Rect box(0, 0, 0, 0);
+    if (!convertArguments(image, boundingBox, frame, box)) {
+        return nullptr;
+    }
+    const bool found = tracker->update(frame, box);
+    return Py_BuildValue("(O(iiii))", found ? Py_True : Py_False, box.x, box.y, box.width,
+                         box.height);
+}
+
+float PyTrackerCorr::variance() const {
+    return static_cast<float>(tracker->variance());
+}
+
+PyObject* PyTrackerCorr::matches() const {
+    return wyr::zok::convert_from_vector(tracker->matches());
+}

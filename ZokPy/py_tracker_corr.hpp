@@ -1,0 +1,53 @@
+#pragma once
+
+// The correlation tracker as the Python module offers it. The module's generated wrapper reads
+// this header, and shows the class's name and constructor in its messages and type names, so
+// the class lives in the global namespace.
+#include <Python.h>
+
+#include <cstddef>
+
+#include <opencv2/core.hpp>
+
+#include "zok/tracker_corr.hpp"
+
+// Owns one TrackerCorr, built from up to eleven positional constructor arguments. Every float
+// argument passes through single precision, so threshold 0.85 reaches the tracker as
+// 0.8500000238418579. All methods are called with the GIL held.
+class PyTrackerCorr {
+public:
+    // altSearchRadiusFactor enters the tracker's list of wider factors only when it is strictly
+    // greater than searchRadiusFactor (compared before the tracker clamps anything). Unlike the
+    // native Params, cloneImage defaults to false: templates are views onto the caller's arrays.
+    PyTrackerCorr(float searchRadiusFactor = 4.0f, float threshold = 0.85f,
+                  float altSearchRadiusFactor = 0.0f, float sigmaExp = 5.0f,
+                  bool cloneImage = false, size_t depth = 1, int zoomFactor = 1,
+                  bool mode1D = false, float varianceThreshold = 0.0f, int varianceKSize = 3,
+                  bool varianceGreyscale = false);
+    ~PyTrackerCorr();
+
+    // Converts the image (a numpy array, None, a number or a tuple of numbers) and the box (any
+    // sequence of four ints x, y, width, height, or None for all zeros) and starts the track.
+    // When either cannot be converted, returns false with a Python exception set and leaves the
+    // tracker alone. OpenCV's errors (a box outside the image, say) pass through as cv::Exception.
+    bool init(PyObject* image, PyObject* boundingBox);
+
+    // Converts as init does and searches the frame. Returns a new reference to
+    // (found, (x, y, width, height)): the new box when found, else the box passed in. Returns
+    // null with a Python exception set, without calling the tracker, when a conversion fails.
+    PyObject* update(PyObject* image, PyObject* boundingBox);
+
+    // The tracker's last recorded variance, in single precision.
+    float variance() const;
+
+    // A new float64 array of the last update's search scores, or a new empty tuple when there
+    // are none. Null with a MemoryError set when the array cannot be made.
+    PyObject* matches() const;
+
+private:
+    // Converts both arguments, stopping at the first failure.
+    static bool convertArguments(PyObject* image, PyObject* boundingBox, cv::Mat& frame,
+                                 cv::Rect& box);
+
+    cv::Ptr<wyr::zok::TrackerCorr> tracker;
+};
