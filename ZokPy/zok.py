@@ -15,7 +15,33 @@ SIGMA_EXP_MAX = _zok.cvar.SIGMA_EXP_MAX
 
 
 class PyTrackerCorr:
-    """The correlation tracker. The native object lives in the wrapper held in ``this``."""
+    """A tracker that follows one target by normalised cross-correlation of a template.
+
+    PyTrackerCorr(searchRadiusFactor=4.0, threshold=0.85, altSearchRadiusFactor=0.0,
+                  sigmaExp=5.0, cloneImage=False, depth=1, zoomFactor=1, mode1D=False,
+                  varianceThreshold=0.0, varianceKSize=3, varianceGreyscale=False)
+
+    Arguments are positional only; leave out any tail to take its defaults.
+
+    - searchRadiusFactor (float): half-size of the search window in template sizes (min 1.25).
+    - threshold (float): smallest score, 0..1, that counts as found.
+    - altSearchRadiusFactor (float): a wider window tried after a weak score; used only when
+      greater than searchRadiusFactor.
+    - sigmaExp (float): centre weighting of the template; below 5.0 it is on, and the weight
+      falls to 0.61 at e**sigmaExp half-sides from the centre.
+    - cloneImage (bool): copy templates instead of keeping views onto the frames (forced when
+      depth > 1). Views keep their frame arrays alive and see later writes into them.
+    - depth (int): templates kept while the target holds its position (1..32).
+    - zoomFactor (int): sub-pixel steps per pixel (1 = off, up to 20).
+    - mode1D (bool): separate templates for the horizontal and the vertical position.
+    - varianceThreshold (float): reject matches on patches with less texture than this
+      (0 = off).
+    - varianceKSize (int): neighbourhood size of the texture measure.
+    - varianceGreyscale (bool): measure texture on brightness; frames must then be BGR(A).
+
+    Floats must be Python floats or ints (numpy.float64 too), bools must be True or False,
+    integers Python ints: anything else raises TypeError.
+    """
 
     # Called by the wrapper, with itself, when a wrapper that owns its object is freed.
     __swig_destroy__ = _zok.delete_PyTrackerCorr
@@ -39,15 +65,31 @@ class PyTrackerCorr:
         return "<%s.%s; proxy of %s >" % (type(self).__module__, type(self).__qualname__, this)
 
     def init(self, image, boundingBox):
+        """Takes the target's template from `image` at `boundingBox` (x, y, width, height).
+
+        `image` is a numpy array (H x W, or H x W x C with C up to 512), used without a copy
+        when its layout allows. The box must lie inside the image (RuntimeError otherwise).
+        Returns True. A box or image that cannot be converted raises TypeError.
+        """
         return _zok.PyTrackerCorr_init(self, image, boundingBox)
 
     def update(self, image, boundingBox):
+        """Finds the target in a new frame of the first frame's type.
+
+        Returns (found, (x, y, width, height)): the new box when found, else `boundingBox`
+        unchanged. The search starts where the target was last found; `boundingBox` only
+        supplies the box to return on failure.
+        """
         return _zok.PyTrackerCorr_update(self, image, boundingBox)
 
     def variance(self):
+        """The texture of the last matched patch (or of the template after init) when the
+        variance filter is on; 0.0 otherwise."""
         return _zok.PyTrackerCorr_variance(self)
 
     def matches(self):
+        """The scores of the last update's searches as a float64 array, in search order;
+        () after init."""
         return _zok.PyTrackerCorr_matches(self)
 
 

@@ -4,6 +4,7 @@ import io
 import json
 import os
 import subprocess
+import sys
 
 import cv2
 import pytest
@@ -223,3 +224,17 @@ def test_synthetic_sequence_reports_its_error_against_the_truth(zok_track):
     assert len(result.stdout.splitlines()) == 40
     assert "frames 40, found 39 of 39" in result.stderr
     assert "mean error against the truth 0.000 pixels" in result.stderr
+
+
+@pytest.mark.parametrize("options", [[], ["--zoom", "4"], ["--mode1d", "--depth", "3"],
+                                     ["--threshold", "1.5"]])
+def test_python_example_gives_the_tools_results(zok_track, video, scene, tmp_path, options):
+    example = os.environ.get("ZOK_EXAMPLE")
+    if not example:
+        pytest.skip("ZOK_EXAMPLE names the Python example; needs the Python module")
+    box = ",".join(map(str, scene.box(0)))
+    native = run(zok_track, video, "--box", box, *options)
+    python = subprocess.run([sys.executable, example, str(video), "--box", box, *options],
+                            capture_output=True, text=True, timeout=120)
+    assert native.returncode == 0 and python.returncode == 0, python.stderr
+    assert python.stdout == native.stdout

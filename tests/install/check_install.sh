@@ -32,4 +32,8 @@ t = zok.PyTrackerCorr()
 frame = numpy.zeros((64, 64), numpy.uint8); frame[20:40, 20:40] = numpy.arange(400).reshape(20, 20) % 251
 t.init(frame, (20, 20, 20, 20))
 print("found", t.update(frame, (0, 0, 0, 0)))' "$site")
+    # Installed under the default prefix, the same folder is on the interpreter's own path.
+    relative=${site#"$prefix"/}
+    "$python" -I -c 'import sys; assert sys.argv[1] in sys.path, sys.path' "/usr/local/$relative"
+    echo "/usr/local/$relative is on $python's path"
 fi
