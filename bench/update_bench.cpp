@@ -49,8 +49,7 @@ BENCHMARK(updateOnce)->Arg(1)->Arg(4)->ArgName("zoomFactor")->Unit(benchmark::kM
 void matchTemplateOnce(benchmark::State& state) {
     const Sequence& s = sequence();
     const cv::Mat templ = s.first(s.start);
-    const cv::Rect window =
-        searchWindow(templ.size(), 4.0f, boxCentre(s.start), s.second.size());
+    const cv::Rect window = searchWindow(templ.size(), 4.0f, boxCentre(s.start), s.second.size());
     cv::Mat response;
     for (auto _ : state) {
         cv::matchTemplate(s.second(window), templ, response, cv::TM_CCORR_NORMED);

@@ -19,7 +19,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     cv::Ptr<TrackerCorr> tracker = TrackerCorr::create(config.trackerCorr);
-    cv::Ptr<FlightDirector> director = FlightDirector::create(tracker, FlightDirector::TRACKER_CORR);
+    cv::Ptr<FlightDirector> director =
+        FlightDirector::create(tracker, FlightDirector::TRACKER_CORR);
     director->initAtOffset(frame, cv::Point(-20, -10), 20, 15);
     cv::Point offset;
     const bool found = director->updateOffset(moved, offset);
