@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <stdexcept>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -15,15 +17,14 @@ namespace wyr::zok::testing {
 // Creating a directory is atomic, so test processes running side by side never share one.
 class TempDir {
 public:
+    // A fresh directory of its own: test processes run side by side, and one that cleans up
+    // must never pull a directory from under another.
     TempDir() {
-        const std::filesystem::path base = std::filesystem::temp_directory_path() / "zok-tests";
-        std::filesystem::create_directories(base);
-        for (int i = 0;; ++i) {
-            dir_ = base / std::to_string(i);
-            if (std::filesystem::create_directory(dir_)) {
-                break;
-            }
+        std::string pattern = (std::filesystem::temp_directory_path() / "zok-test-XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr) {
+            throw std::runtime_error("cannot create a temporary directory");
         }
+        dir_ = pattern;
     }
     ~TempDir() {
         std::error_code ignored;
