@@ -25,6 +25,8 @@ Scene::Scene(const SceneOptions& options) : options_(options) {
     for (const cv::Rect& flat : options.flatRegions) {
         background_(flat & cv::Rect(cv::Point(), options.frameSize)).setTo(cv::Scalar::all(128));
     }
+    target_.convertTo(targetValues_, CV_32F);
+    targetCoverage_ = cv::Mat(target_.size(), CV_32FC(target_.channels()), cv::Scalar::all(1.0));
 }
 
 cv::Mat Scene::render(const cv::Point2d& topLeft, bool targetVisible) const {
@@ -42,13 +44,12 @@ cv::Mat Scene::render(const cv::Point2d& topLeft, bool targetVisible) const {
         return frame;
     }
     const cv::Matx23d shift(1, 0, topLeft.x - canvas.x, 0, 1, topLeft.y - canvas.y);
-    cv::Mat target;
-    target_.convertTo(target, CV_32F);
     cv::Mat warped;
     cv::Mat coverage;
-    cv::warpAffine(target, warped, shift, canvas.size(), cv::INTER_LINEAR, cv::BORDER_CONSTANT);
-    cv::warpAffine(cv::Mat(target_.size(), CV_32FC(target_.channels()), cv::Scalar::all(1.0)),
-                   coverage, shift, canvas.size(), cv::INTER_LINEAR, cv::BORDER_CONSTANT);
+    cv::warpAffine(targetValues_, warped, shift, canvas.size(), cv::INTER_LINEAR,
+                   cv::BORDER_CONSTANT);
+    cv::warpAffine(targetCoverage_, coverage, shift, canvas.size(), cv::INTER_LINEAR,
+                   cv::BORDER_CONSTANT);
     cv::Mat ground;
     frame(canvas).convertTo(ground, CV_32F);
     cv::Mat blended = ground.mul(cv::Scalar::all(1.0) - coverage) + warped;

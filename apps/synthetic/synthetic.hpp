@@ -36,6 +36,8 @@ private:
     SceneOptions options_;
     cv::Mat background_;
     cv::Mat target_;
+    cv::Mat targetValues_; // the target as floats, and a coverage of 1 over it, for blending
+    cv::Mat targetCoverage_;
 };
 
 // Whole-pixel path of `frames` positions starting at `start`, each step between 1 and `maxStep`

@@ -165,7 +165,7 @@ Summary track(const Options& options) {
                 std::string(error.what()) + " after " + std::to_string(summary.frames) + " frames";
             break;
         }
-        const cv::Rect window = nextSearchWindow(*tracker, frame.size());
+        const cv::Rect window = annotator ? nextSearchWindow(*tracker, frame.size()) : cv::Rect();
         const auto started = std::chrono::steady_clock::now();
         result.found = director->update(frame, result.box);
         summary.trackerSeconds +=
