@@ -1,6 +1,5 @@
 #include <cmath>
 
-#include "tracker/correlate.hpp"
 #include "tracker/geometry.hpp"
 #include "tracker/sub_pixel.hpp"
 #include "tracker/tracker_corr_impl.hpp"
@@ -54,7 +53,7 @@ double TrackerCorrImpl::search2D(const cv::Mat& image, float factor, SearchState
     const cv::Point templCentre = imageCentre(templSize);
     const cv::Rect window =
         searchWindow(templSize, factor, centre + reference.offset, image.size());
-    const cv::Mat response = correlate(image(window), reference.templ, weightMask);
+    const cv::Mat response = correlator->correlate(image(window), reference.templ, weightMask);
     Peak peak = strongestResponse(response);
 
     state.position = window.tl() + peak.location + templCentre - centre;
@@ -89,10 +88,10 @@ double TrackerCorrImpl::search1D(const cv::Mat& image, float factor, SearchState
     const cv::Point templCentreY = imageCentre(referenceY.templ.size());
 
     const cv::Rect windowX = searchWindow(referenceX.templ.size(), factor, expected, image.size());
-    const cv::Mat responseX = correlate(image(windowX), referenceX.templ, weightMask);
+    const cv::Mat responseX = correlator->correlate(image(windowX), referenceX.templ, weightMask);
     Peak peakX = strongestResponse(responseX);
     const cv::Rect windowY = searchWindow(referenceY.templ.size(), factor, expected, image.size());
-    const cv::Mat responseY = correlate(image(windowY), referenceY.templ, weightMask);
+    const cv::Mat responseY = correlator->correlate(image(windowY), referenceY.templ, weightMask);
     Peak peakY = strongestResponse(responseY);
 
     // Each match answers for its own axis only.

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include <opencv2/imgproc.hpp>
+
 #include "tracker/geometry.hpp"
 #include "tracker/weight_mask.hpp"
 
@@ -26,7 +28,8 @@ TrackerCorrImpl::TrackerCorrImpl(const Params& params)
       historyX(params.mode1D ? appliedDepth(params.depth) : 1),
       historyY(params.mode1D ? appliedDepth(params.depth) : 1),
       zoomFactor(std::clamp(params.zoomFactor, 1, MAX_ZOOM_FACTOR)), sigmaExp(params.sigmaExp),
-      cloneImage(params.cloneImage), mode1D(params.mode1D), lastVariance(0.0) {
+      cloneImage(params.cloneImage), mode1D(params.mode1D), lastVariance(0.0),
+      correlator(Correlator::create(params.engine, cv::TM_CCORR_NORMED)) {
     matchScores.reserve(altSearchRadiiFactors.size() + 1);
     // Views onto the caller's frames would change under older templates as the caller reuses
     // its buffers, so a history of more than one template always keeps copies.

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <memory>
 #include <vector>
 
+#include "tracker/correlator.hpp"
 #include "tracker/template_ring.hpp"
 #include "tracker/variance.hpp"
 #include "zok/tracker_corr.hpp"
@@ -54,6 +56,7 @@ public:
     bool mode1D;
     double lastVariance;
     std::vector<double> matchScores;
+    std::unique_ptr<Correlator> correlator;
 
 private:
     double search(const cv::Mat& image, float factor, SearchState& state) const;

@@ -21,6 +21,16 @@ inline constexpr float SIGMA_EXP_MAX = 5.0f;
 /// once per frame. variance() and matches() may be read after either.
 class TrackerCorr : public cv::Tracker {
 public:
+    /// How the correlation of the template with the search window is computed. Every engine
+    /// gives the same scores (within 1e-5) and so the same boxes, except where two positions
+    /// tie.
+    enum class Engine {
+        /// cv::matchTemplate.
+        OPENCV = 0,
+        /// Fast Fourier transforms (FFTW), planned on the first frame of each window size.
+        FFT = 1,
+    };
+
     /// The tracker's parameters. A plain value: out-of-range values are never refused, the tracker
     /// clamps them when it is constructed and never writes the clamped values back.
     struct Params {
@@ -69,6 +79,9 @@ public:
         bool mode1D;
         /// See VarianceFilter; off by default.
         VarianceFilter varianceFilter;
+        /// How the correlation is computed. Default Engine::OPENCV; create() raises
+        /// cv::Exception (StsNotImplemented) for an engine this build does not have.
+        Engine engine;
     };
 
     ~TrackerCorr() override = default;

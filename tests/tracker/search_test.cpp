@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tracker/correlate.hpp"
+#include "tracker/correlator.hpp"
 #include "tracker/geometry.hpp"
 #include "tracker/sub_pixel.hpp"
 #include "tracker_test_util.hpp"
@@ -76,7 +76,9 @@ TEST(Search2D, FindsTheTargetWithTheWindowsGeometry) {
     ASSERT_EQ(tracker.history.oldest().offset, cv::Point(-200, -175));
 
     const cv::Rect window = searchWindow({40, 30}, 4.0f, {120, 65}, {640, 480});
-    EXPECT_EQ(correlate(frames.second(window), tracker.history.oldest().templ, cv::Mat()).size(),
+    EXPECT_EQ(tracker.correlator
+                  ->correlate(frames.second(window), tracker.history.oldest().templ, cv::Mat())
+                  .size(),
               cv::Size(282, 212));
 
     SearchState state;
