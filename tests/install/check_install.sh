@@ -26,12 +26,14 @@ LD_LIBRARY_PATH="$prefix/lib" "$prefix/consumer-pc"
 
 if [ -n "$(find "$prefix" -name '_zok*.so' -print -quit)" ]; then
     echo "== import zok"
-    site=$(dirname "$(find "$prefix" -name 'zok.py' -print -quit)")
+    site=$(dirname "$(dirname "$(find "$prefix" -path '*/zok/__init__.py' -print -quit)")")
     (cd "$prefix" && env -i PYTHONPATH="$site" "$python" -I -c 'import sys; sys.path.insert(0, sys.argv[1]); import zok, numpy
 t = zok.PyTrackerCorr()
 frame = numpy.zeros((64, 64), numpy.uint8); frame[20:40, 20:40] = numpy.arange(400).reshape(20, 20) % 251
 t.init(frame, (20, 20, 20, 20))
 print("found", t.update(frame, (0, 0, 0, 0)))' "$site")
+    # A package, typed: the stub and the py.typed marker sit beside the modules.
+    ls "$site/zok/__init__.pyi" "$site/zok/py.typed" >/dev/null
     # Installed under the default prefix, the same folder is on the interpreter's own path.
     relative=${site#"$prefix"/}
     "$python" -I -c 'import sys; assert sys.argv[1] in sys.path, sys.path' "/usr/local/$relative"
