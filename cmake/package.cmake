@@ -2,6 +2,9 @@
 #   cpack --config <build>/CPackConfig.cmake   (scripts/package does it)
 # writes libzok0, libzok-dev, python3-zok and zok-tools to <build>/packages. Their run-time
 # dependencies on shared libraries are computed by dpkg-shlibdeps (dpkg-dev).
+if(SKBUILD)
+    return()  # a wheel's build: none of this goes into the wheel
+endif()
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME zok)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
