@@ -19,7 +19,7 @@ set(DOXYGEN_WARN_IF_UNDOCUMENTED YES)
 set(DOXYGEN_WARN_AS_ERROR FAIL_ON_WARNINGS)
 set(DOXYGEN_QUIET YES)
 set(DOXYGEN_HAVE_DOT NO)
-# The README is the front page, with its picture and the parameter guide it links to.
+# The README is the front page, with its picture and the pages it links to.
 set(DOXYGEN_USE_MDFILE_AS_MAINPAGE ${PROJECT_SOURCE_DIR}/README.md)
 set(DOXYGEN_IMAGE_PATH ${PROJECT_SOURCE_DIR}/docs/images)
 # The export macro is noise in the reference.
@@ -27,5 +27,5 @@ set(DOXYGEN_MACRO_EXPANSION YES)
 set(DOXYGEN_EXPAND_ONLY_PREDEF YES)
 set(DOXYGEN_PREDEFINED ZOK_EXPORT=)
 doxygen_add_docs(zok_docs ${PROJECT_SOURCE_DIR}/include/zok ${PROJECT_SOURCE_DIR}/README.md
-    ${PROJECT_SOURCE_DIR}/docs/parameters.md
+    ${PROJECT_SOURCE_DIR}/docs/parameters.md ${PROJECT_SOURCE_DIR}/CHANGELOG.md
     COMMENT "Making the API reference in ${PROJECT_BINARY_DIR}/docs/html")
