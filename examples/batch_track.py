@@ -77,18 +77,11 @@ def load_jobs(path):
     return jobs
 
 
-def track(video, box):
-    """Runs on a worker: tracks one video, returns its summary and its per-frame CSV text.
-    Raises when the video cannot be read or the box does not fit its first frame."""
-    import cv2
-    import zok
-    from distributed import get_worker
-
-    capture = cv2.VideoCapture(video)
+def follow(capture, video, box, tracker):
+    """The frame loop of track(): the summary figures and the per-frame CSV text."""
     ok, image = capture.read() if capture.isOpened() else (False, None)
     if not ok:
         raise OSError(f"cannot read a frame from '{video}'")
-    tracker = zok.PyTrackerCorr()
     tracker.init(image, box)
     out = io.StringIO()
     rows = csv.writer(out, lineterminator="\n")
@@ -107,13 +100,29 @@ def track(video, box):
         seconds += time.perf_counter() - started
         found_count += found
         scores = tracker.matches()
+    summary = {"frames": frame + 1, "found": found_count, "seconds": round(seconds, 4),
+               "fps": round(frame / seconds, 1) if seconds > 0 else 0.0}
+    return summary, out.getvalue()
+
+
+def track(video, box):
+    """Runs on a worker: tracks one video, returns its summary and its per-frame CSV text.
+    Raises when the video cannot be read or the box does not fit its first frame."""
+    import cv2
+    import zok
+    from distributed import get_worker
+
+    capture = cv2.VideoCapture(video)
+    try:
+        summary, text = follow(capture, video, box, zok.PyTrackerCorr())
+    finally:
+        capture.release()
     try:
         worker = get_worker().address
     except ValueError:  # not on a worker: called directly
         worker = ""
-    summary = {"frames": frame + 1, "found": found_count, "seconds": round(seconds, 4),
-               "fps": round(frame / seconds, 1) if seconds > 0 else 0.0, "worker": worker}
-    return summary, out.getvalue()
+    summary["worker"] = worker
+    return summary, text
 
 
 def output_names(jobs):
