@@ -49,7 +49,8 @@ if(ZOK_BUILD_PYTHON)
     list(APPEND CPACK_COMPONENTS_ALL python)
     set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-zok)
     set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
-    set(python_depends "python3 (>= ${python_major_minor}), python3 (<< 3.${python_next})")
+    set(python_depends
+        "python3 (>= ${python_major_minor}), python3 (<< ${Python3_VERSION_MAJOR}.${python_next})")
     set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "${python_depends}, python3-numpy, python3-numpy-abi9")
     set(CPACK_DEBIAN_PYTHON_PACKAGE_RECOMMENDS python3-opencv)
     set(CPACK_DEBIAN_PYTHON_DESCRIPTION "zok correlation tracker - Python 3 module
