@@ -91,13 +91,14 @@ which is built in; flags override it or the configuration file:
   --library-defaults       start from the library's defaults instead
   --search-radius F        search window half-size in template sizes (recommended 4, min 1.25)
   --alt-radii F[,F...]     wider windows to try after a weak match (recommended 12)
-  --threshold T            smallest score that counts as found (recommended 0.6)
-  --update-threshold T     matches scoring below T keep the template (recommended 0.8, 0 = off)
+  --threshold T            smallest score that counts as found (recommended 0.5)
+  --update-threshold T     matches scoring below T keep the template (recommended 0.88,
+                           0 = off)
   --zero-mean              score by the zero-mean correlation coefficient (recommended)
   --no-zero-mean           score by plain normalised cross-correlation (the library's default)
   --engine opencv|fft      how the correlation is computed (default opencv)
   --depth N                templates kept in the history (default 1, max 32)
-  --zoom N                 sub-pixel steps per pixel (recommended 4, 1 = off, max 20)
+  --zoom N                 sub-pixel steps per pixel (recommended 10, 1 = off, max 20)
   --mode1d                 search the two axes with separate templates
   --sigma-exp F            centre weighting of the template (default 5 = off)
   --variance T             reject matches on patches with less texture than T
@@ -126,6 +127,9 @@ Options defaultOptions() {
     options.box = cv::Rect(225, 200, 100, 100);
     // Heads move a few pixels a frame here: a window of 1.5 template sizes is plenty.
     options.params.searchRadiusFactor = 1.5f;
+    // A turning head changes its look between frames by more than the recommended level lets
+    // a match renew the template, and nothing hides it here: renew down to 0.8.
+    options.params.updateThreshold = 0.8;
     options.outputDir = "out/zok-track-default";
     options.output = options.outputDir + "/track.csv";
     options.annotate = options.outputDir + "/annotated.avi";
