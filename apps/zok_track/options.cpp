@@ -89,7 +89,7 @@ Tracker parameters start from the recommended configuration (share/zok/recommend
 which is built in; flags override it or the configuration file:
   --config FILE.json       parameters from a configuration file, over the library's defaults
   --library-defaults       start from the library's defaults instead
-  --search-radius F        search window half-size in template sizes (recommended 4, min 1.25)
+  --search-radius F        search window half-size in template sizes (recommended 2, min 1.25)
   --alt-radii F[,F...]     wider windows to try after a weak match (recommended 12)
   --threshold T            smallest score that counts as found (recommended 0.5)
   --update-threshold T     matches scoring below T keep the template (recommended 0.88,

@@ -256,7 +256,7 @@ RECOMMENDED = os.path.join(os.path.dirname(__file__), "..", "..", "config", "rec
     ([], ["--config", RECOMMENDED]),
     (["--library-defaults"], ["--config", "EMPTY"]),
     (["--library-defaults", "--zero-mean", "--update-threshold", "0.88", "--threshold", "0.5",
-      "--zoom", "10", "--alt-radii", "12"], []),
+      "--zoom", "10", "--alt-radii", "12", "--search-radius", "2"], []),
     (["--no-zero-mean"], ["--config", RECOMMENDED, "--no-zero-mean"]),
 ])
 def test_defaults_are_the_recommended_configuration(zok_track, hidden_folder, scene, tmp_path,
