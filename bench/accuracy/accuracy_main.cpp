@@ -273,6 +273,7 @@ int main(int argc, char** argv) {
     for (size_t t = 0; t < kinds.size(); ++t) {
         if (!kinds[t].unavailable.empty()) {
             md << "| " << kinds[t].name << " | " << kinds[t].unavailable << " | | | | | | |\n";
+            csv << '"' << kinds[t].name << "\",,\n";
             continue;
         }
         double successSum = 0;

@@ -93,9 +93,10 @@ public:
         /// and flat ground close to 1, so a hidden target is never reported lost; with them,
         /// unrelated texture scores near 0, a featureless window exactly 0 and an inverted
         /// patch below 0. Response values the correlation cannot give (NaN from a flat window
-        /// under the weight mask, magnitudes beyond 1 from rounding on a nearly flat one) count
-        /// as 0. Sub-pixel refinement then also refines peaks of 0 or less; without zeroMean a
-        /// refined score of 0 or less keeps the whole-pixel peak and its score, as it always did.
+        /// under the weight mask, magnitudes beyond 1.001 from cancellation on a nearly flat
+        /// one) count as 0; rounding just past ±1 is clamped to ±1. Sub-pixel refinement then
+        /// also refines peaks of 0 or less; without zeroMean a refined score of 0 or less keeps
+        /// the whole-pixel peak and its score, as it always did.
         bool zeroMean;
         /// Second, higher score level below which a match may move the search but not renew
         /// the template. Default 0.0; 0 or less switches it off, so that every match renews the
