@@ -1,5 +1,8 @@
 #include "ZokPy/py_tracker_corr.hpp"
 
+#include <stdexcept>
+#include <string>
+
 #include "ZokPy/cv2_numpy.hpp"
 #include "ZokPy/cv2_util.hpp"
 
@@ -9,7 +12,6 @@ PyTrackerCorr::PyTrackerCorr(float searchRadiusFactor, float threshold, float al
                              float sigmaExp, bool cloneImage, size_t depth, int zoomFactor,
                              bool mode1D, float varianceThreshold, int varianceKSize,
                              bool varianceGreyscale) {
-    TrackerCorr::Params params;
     params.searchRadiusFactor = searchRadiusFactor;
     params.threshold = threshold;
     if (altSearchRadiusFactor > searchRadiusFactor) {
@@ -41,6 +43,7 @@ bool PyTrackerCorr::init(PyObject* image, PyObject* boundingBox) {
         return false;
     }
     tracker->init(frame, box);
+    started = true;
     return true;
 }
 
@@ -61,4 +64,28 @@ float PyTrackerCorr::variance() const {
 
 PyObject* PyTrackerCorr::matches() const {
     return wyr::zok::convert_from_vector(tracker->matches());
+}
+
+void PyTrackerCorr::setOptions(int engine, bool zeroMean, double updateThreshold) {
+    if (started) {
+        throw std::logic_error("setOptions must be called before the first init");
+    }
+    TrackerCorr::Params changed = params;
+    switch (engine) {
+    case int(TrackerCorr::Engine::OPENCV):
+        changed.engine = TrackerCorr::Engine::OPENCV;
+        break;
+    case int(TrackerCorr::Engine::FFT):
+        changed.engine = TrackerCorr::Engine::FFT;
+        break;
+    default:
+        throw std::invalid_argument("engine must be 0 (OpenCV) or 1 (FFT), not " +
+                                    std::to_string(engine));
+    }
+    changed.zeroMean = zeroMean;
+    changed.updateThreshold = updateThreshold;
+    // Built before anything is replaced, so that a refused engine changes nothing.
+    cv::Ptr<TrackerCorr> rebuilt = TrackerCorr::create(changed);
+    params = changed;
+    tracker = rebuilt;
 }

@@ -44,10 +44,20 @@ public:
     // are none. Null with a MemoryError set when the array cannot be made.
     PyObject* matches() const;
 
+    // The parameters the positional constructor cannot carry: the correlation engine (0 for
+    // TrackerCorr::Engine::OPENCV, 1 for FFT), zeroMean and updateThreshold (used unchanged,
+    // not rounded to single precision). Rebuilds the tracker from the constructor's parameters
+    // with these, so it must come before the first init: afterwards it raises std::logic_error.
+    // Any other engine number raises std::invalid_argument; an engine this build does not have
+    // raises cv::Exception (StsNotImplemented). On every failure the tracker is left as it was.
+    void setOptions(int engine, bool zeroMean, double updateThreshold);
+
 private:
     // Converts both arguments, stopping at the first failure.
     static bool convertArguments(PyObject* image, PyObject* boundingBox, cv::Mat& frame,
                                  cv::Rect& box);
 
+    wyr::zok::TrackerCorr::Params params;
     cv::Ptr<wyr::zok::TrackerCorr> tracker;
+    bool started = false;
 };

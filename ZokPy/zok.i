@@ -49,6 +49,9 @@ import_array();
   } catch (const std::bad_alloc& e) {
     PyErr_SetString(PyExc_MemoryError, e.what());
     SWIG_fail;
+  } catch (const std::invalid_argument& e) {
+    PyErr_SetString(PyExc_ValueError, e.what());
+    SWIG_fail;
   } catch (const std::exception& e) {
     PyErr_SetString(PyExc_RuntimeError, e.what());
     SWIG_fail;

@@ -13,15 +13,20 @@ else:
 cvar = _zok.cvar
 SIGMA_EXP_MAX = _zok.cvar.SIGMA_EXP_MAX
 
+# The engines' names, as configuration files spell them, and their native numbers.
+_ENGINES = {"opencv": 0, "fft": 1}
+
 
 class PyTrackerCorr:
     """A tracker that follows one target by normalised cross-correlation of a template.
 
     PyTrackerCorr(searchRadiusFactor=4.0, threshold=0.85, altSearchRadiusFactor=0.0,
                   sigmaExp=5.0, cloneImage=False, depth=1, zoomFactor=1, mode1D=False,
-                  varianceThreshold=0.0, varianceKSize=3, varianceGreyscale=False)
+                  varianceThreshold=0.0, varianceKSize=3, varianceGreyscale=False,
+                  *, engine="opencv", zeroMean=False, updateThreshold=0.0)
 
-    Arguments are positional only; leave out any tail to take its defaults.
+    The eleven arguments before the star are positional only; leave out any tail to take its
+    defaults. The three after it are keyword-only.
 
     - searchRadiusFactor (float): half-size of the search window in template sizes (min 1.25).
     - threshold (float): smallest score, 0..1, that counts as found.
@@ -38,16 +43,36 @@ class PyTrackerCorr:
       (0 = off).
     - varianceKSize (int): neighbourhood size of the texture measure.
     - varianceGreyscale (bool): measure texture on brightness; frames must then be BGR(A).
+    - engine (str): how the correlation is computed, "opencv" or "fft". Another string raises
+      ValueError, another type TypeError; an engine this build lacks raises RuntimeError.
+    - zeroMean (bool): score by the zero-mean correlation coefficient (-1..1), so that a
+      hidden target is reported lost: flat ground scores 0 instead of nearly 1. Pick a
+      threshold for it, 0.6-0.7 say.
+    - updateThreshold (float): a match scoring at least threshold but below this still
+      counts as found and moves the search, but keeps the reference template instead of
+      taking the matched patch (0 or less = off). Taken in double precision.
 
     Floats must be Python floats or ints (numpy.float64 too), bools must be True or False,
-    integers Python ints: anything else raises TypeError.
+    integers Python ints: anything else raises TypeError. The keyword-only arguments reach the
+    native tracker through _zok.PyTrackerCorr_setOptions, called once here, before any init.
     """
 
     # Called by the wrapper, with itself, when a wrapper that owns its object is freed.
     __swig_destroy__ = _zok.delete_PyTrackerCorr
 
-    def __init__(self, *args):
-        _zok.PyTrackerCorr_swiginit(self, _zok.new_PyTrackerCorr(*args))
+    def __init__(self, *args, engine="opencv", zeroMean=False, updateThreshold=0.0):
+        if not isinstance(engine, str):
+            raise TypeError("engine must be a str, 'opencv' or 'fft', not %s"
+                            % type(engine).__name__)
+        if engine not in _ENGINES:
+            raise ValueError("engine must be 'opencv' or 'fft', not %r" % engine)
+        this = _zok.new_PyTrackerCorr(*args)
+        try:
+            _zok.PyTrackerCorr_setOptions(this, _ENGINES[engine], zeroMean, updateThreshold)
+        except BaseException:
+            _zok.delete_PyTrackerCorr(this)
+            raise
+        _zok.PyTrackerCorr_swiginit(self, this)
 
     @property
     def thisown(self):

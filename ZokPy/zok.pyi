@@ -1,4 +1,4 @@
-from typing import Any, Sequence, SupportsInt, Tuple, Union
+from typing import Any, Literal, Protocol, Sequence, SupportsInt, Tuple, Union
 
 import numpy as np
 import numpy.typing as npt
@@ -25,8 +25,28 @@ class PyTrackerCorr:
         varianceKSize: int = ...,
         varianceGreyscale: bool = ...,
         /,
+        *,
+        engine: Literal["opencv", "fft"] = ...,
+        zeroMean: bool = ...,
+        updateThreshold: float = ...,
     ) -> None: ...
     def init(self, image: npt.NDArray[Any], boundingBox: BoxLike) -> bool: ...
     def update(self, image: npt.NDArray[Any], boundingBox: BoxLike) -> Tuple[bool, Box]: ...
     def variance(self) -> float: ...
     def matches(self) -> Union[Tuple[()], npt.NDArray[np.float64]]: ...
+
+class _ZokModule(Protocol):
+    """The extension module, as zok._zok; listed here is its function that no method of
+    PyTrackerCorr wraps."""
+
+    # The native side of the keyword-only arguments, called by PyTrackerCorr.__init__ with
+    # the wrapper object of _zok.new_PyTrackerCorr (or a PyTrackerCorr). `engine` is 0 (OpenCV)
+    # or 1 (FFT): another number raises ValueError, an engine this build lacks RuntimeError, a
+    # call after the first init RuntimeError, a wrong type TypeError (a bool must be True or
+    # False). The tracker is rebuilt from its constructor's parameters with these three, and
+    # left as it was when the call fails. Returns None.
+    def PyTrackerCorr_setOptions(
+        self, tracker: Any, engine: int, zeroMean: bool, updateThreshold: float, /
+    ) -> None: ...
+
+_zok: _ZokModule

@@ -26,3 +26,6 @@ file(RELATIVE_PATH ZOK_PC_PREFIX_FROM_PCFILEDIR
 configure_file(cmake/zok.pc.in ${PROJECT_BINARY_DIR}/zok.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/zok.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
     COMPONENT dev)
+
+# The recommended tracker configuration, for --config and for programs of one's own.
+install(FILES config/recommended.json DESTINATION ${CMAKE_INSTALL_DATADIR}/zok COMPONENT lib)

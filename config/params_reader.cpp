@@ -71,6 +71,21 @@ public:
         }
     }
 
+    // One of the engines' names; any other string or type is refused.
+    void engine(const char* key, TrackerCorr::Engine& field) {
+        if (const JsonValue* value = find(key)) {
+            if (value->IsString() &&
+                std::string(value->GetString(), value->GetStringLength()) == "opencv") {
+                field = TrackerCorr::Engine::OPENCV;
+            } else if (value->IsString() &&
+                       std::string(value->GetString(), value->GetStringLength()) == "fft") {
+                field = TrackerCorr::Engine::FFT;
+            } else {
+                reject(key);
+            }
+        }
+    }
+
     // Appends to the list rather than replacing it, so that several files can add factors.
     void appendNumbers(const char* key, std::vector<float>& list) {
         const JsonValue* value = find(key);
@@ -142,6 +157,9 @@ std::string overlayParams(const JsonValue& root, TrackerCorr::Params& params) {
         filterReader.flag("greyscale", params.varianceFilter.greyscale);
     }
     reader.number("sigmaExp", params.sigmaExp);
+    reader.engine("engine", params.engine);
+    reader.flag("zeroMean", params.zeroMean);
+    reader.number("updateThreshold", params.updateThreshold);
     return invalidKey;
 }
 

@@ -4,7 +4,9 @@
     track_video.py INPUT (--box X,Y,W,H | --offset DX,DY --half HW,HH) [options]
 
 INPUT is a video file, a camera index or a folder of numbered images. Writes the same CSV as
-zok-track (frame, found, box, centre offset, scores) and can draw an annotated video.
+zok-track (frame, found, box, centre offset, scores) and can draw an annotated video. Like
+zok-track, it starts from the recommended configuration (config/recommended.json) unless given
+--config or --library-defaults.
 """
 import argparse
 import csv
@@ -25,6 +27,12 @@ PARAMETERS = [
     ("mode1D", False), ("VarianceFilter/threshold", 0.0), ("VarianceFilter/kSize", 3),
     ("VarianceFilter/greyscale", False),
 ]
+# The keyword-only parameters, with their defaults.
+KEYWORDS = [("engine", "opencv"), ("zeroMean", False), ("updateThreshold", 0.0)]
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+RECOMMENDED = [os.path.join(HERE, "..", "config", "recommended.json"),
+               "/usr/local/share/zok/recommended.json", "/usr/share/zok/recommended.json"]
 
 
 def integers(count):
@@ -36,11 +44,20 @@ def integers(count):
     return parse
 
 
+def recommended():
+    for path in RECOMMENDED:
+        if os.path.exists(path):
+            return path
+    raise OSError("the recommended configuration recommended.json is not installed")
+
+
 def tracker_arguments(args):
-    """The constructor's arguments: defaults, then the configuration file, then the flags."""
-    values = dict(PARAMETERS)
-    if args.config:
-        with open(args.config, encoding="utf-8") as f:
+    """The constructor's arguments, positional and keyword: defaults, then the configuration
+    file (the recommended one unless told otherwise), then the flags."""
+    values = dict(PARAMETERS + KEYWORDS)
+    config = args.config or (None if args.library_defaults else recommended())
+    if config:
+        with open(config, encoding="utf-8") as f:
             section = json.load(f).get("TrackerCorr", {})
         for key, value in section.items():
             if key == "VarianceFilter":
@@ -54,9 +71,12 @@ def tracker_arguments(args):
     flags = {"searchRadiusFactor": args.search_radius, "threshold": args.threshold,
              "altSearchRadiiFactors": args.alt_radius, "depth": args.depth,
              "zoomFactor": args.zoom, "mode1D": args.mode1d or None,
-             "sigmaExp": args.sigma_exp, "VarianceFilter/threshold": args.variance}
+             "sigmaExp": args.sigma_exp, "VarianceFilter/threshold": args.variance,
+             "engine": args.engine, "zeroMean": args.zero_mean,
+             "updateThreshold": args.update_threshold}
     values.update({k: v for k, v in flags.items() if v is not None})
-    return [type(default)(values[name]) for name, default in PARAMETERS]
+    return ([type(default)(values[name]) for name, default in PARAMETERS],
+            {name: type(default)(values[name]) for name, default in KEYWORDS})
 
 
 def frames(source):
@@ -96,6 +116,11 @@ def main():
     parser.add_argument("--offset", type=integers(2))
     parser.add_argument("--half", type=integers(2))
     parser.add_argument("--config")
+    parser.add_argument("--library-defaults", action="store_true")
+    parser.add_argument("--engine", choices=["opencv", "fft"])
+    parser.add_argument("--zero-mean", dest="zero_mean", action="store_true", default=None)
+    parser.add_argument("--no-zero-mean", dest="zero_mean", action="store_false")
+    parser.add_argument("--update-threshold", type=float)
     parser.add_argument("--search-radius", type=float)
     parser.add_argument("--alt-radius", type=float)
     parser.add_argument("--threshold", type=float)
@@ -112,7 +137,8 @@ def main():
     if (args.box is None) == (args.offset is None) or (args.offset is None) != (args.half is None):
         parser.error("give the start as --box, or as --offset with --half")
 
-    tracker = zok.PyTrackerCorr(*tracker_arguments(args))
+    positional, keywords = tracker_arguments(args)
+    tracker = zok.PyTrackerCorr(*positional, **keywords)
     out = sys.stdout if args.output == "-" else open(args.output, "w", newline="")
     rows = csv.writer(out, lineterminator="\n")
     rows.writerow(["frame", "found", "x", "y", "width", "height", "dx", "dy", "scores"])

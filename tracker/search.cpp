@@ -33,7 +33,37 @@ double weakerScore(double a, double b) {
     return std::min(a, b);
 }
 
+// Rounding can carry a perfect match a little beyond 1; anything further is no correlation.
+constexpr double kScoreSlack = 1e-3;
+
 } // namespace
+
+cv::Mat TrackerCorrImpl::respond(const cv::Mat& window, const cv::Mat& templ) const {
+    cv::Mat response = correlator->correlate(window, templ, weightMask);
+    if (!zeroMean) {
+        return response;
+    }
+    // OpenCV's masked coefficient divides by the window's spread unguarded: a flat window gives
+    // NaN, a nearly flat one values far beyond 1. Both mean there is nothing to correlate with.
+    CV_Assert(response.type() == CV_32FC1);
+    for (int r = 0; r < response.rows; ++r) {
+        float* row = response.ptr<float>(r);
+        for (int c = 0; c < response.cols; ++c) {
+            const float v = row[c];
+            row[c] = std::abs(v) <= 1.0f                        ? v
+                     : std::abs(v) <= 1.0f + float(kScoreSlack) ? std::copysign(1.0f, v)
+                                                                : 0.0f;
+        }
+    }
+    return response;
+}
+
+bool TrackerCorrImpl::adoptsRefinement(const RefinedPeak& refined) const {
+    // Plain correlation has always taken a refined score of 0 or less for no refinement; a
+    // correlation coefficient is below 0 wherever the patch is inverted, so there only the
+    // refinement itself decides.
+    return refined.refined && (zeroMean || refined.value > 0);
+}
 
 bool TrackerCorrImpl::passesVarianceFilter(const cv::Mat& image, SearchState& state) const {
     if (!(effectiveVarianceThreshold > 0)) {
@@ -53,7 +83,7 @@ double TrackerCorrImpl::search2D(const cv::Mat& image, float factor, SearchState
     const cv::Point templCentre = imageCentre(templSize);
     const cv::Rect window =
         searchWindow(templSize, factor, centre + reference.offset, image.size());
-    const cv::Mat response = correlator->correlate(image(window), reference.templ, weightMask);
+    const cv::Mat response = respond(image(window), reference.templ);
     Peak peak = strongestResponse(response);
 
     state.position = window.tl() + peak.location + templCentre - centre;
@@ -62,7 +92,7 @@ double TrackerCorrImpl::search2D(const cv::Mat& image, float factor, SearchState
     } else {
         const RefinedPeak refined = refineSubPixel(response, peak.location, zoomFactor);
         state.subPixel = refined.offset + reference.subPixel;
-        if (refined.value > 0) {
+        if (adoptsRefinement(refined)) {
             peak.score = refined.value;
             carrySubPixel(state.subPixel.x, state.position.x, zoomFactor);
             carrySubPixel(state.subPixel.y, state.position.y, zoomFactor);
@@ -88,10 +118,10 @@ double TrackerCorrImpl::search1D(const cv::Mat& image, float factor, SearchState
     const cv::Point templCentreY = imageCentre(referenceY.templ.size());
 
     const cv::Rect windowX = searchWindow(referenceX.templ.size(), factor, expected, image.size());
-    const cv::Mat responseX = correlator->correlate(image(windowX), referenceX.templ, weightMask);
+    const cv::Mat responseX = respond(image(windowX), referenceX.templ);
     Peak peakX = strongestResponse(responseX);
     const cv::Rect windowY = searchWindow(referenceY.templ.size(), factor, expected, image.size());
-    const cv::Mat responseY = correlator->correlate(image(windowY), referenceY.templ, weightMask);
+    const cv::Mat responseY = respond(image(windowY), referenceY.templ);
     Peak peakY = strongestResponse(responseY);
 
     // Each match answers for its own axis only.
@@ -104,11 +134,11 @@ double TrackerCorrImpl::search1D(const cv::Mat& image, float factor, SearchState
         const RefinedPeak refinedY = refineSubPixel(responseY, peakY.location, zoomFactor);
         state.subPixel.x = refinedX.offset.x + referenceX.subPixel;
         state.subPixel.y = refinedY.offset.y + referenceY.subPixel;
-        if (refinedX.value > 0) {
+        if (adoptsRefinement(refinedX)) {
             peakX.score = refinedX.value;
             carrySubPixel(state.subPixel.x, state.position.x, zoomFactor);
         }
-        if (refinedY.value > 0) {
+        if (adoptsRefinement(refinedY)) {
             peakY.score = refinedY.value;
             carrySubPixel(state.subPixel.y, state.position.y, zoomFactor);
         }

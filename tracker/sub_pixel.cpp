@@ -25,6 +25,7 @@ RefinedPeak refineSubPixel(const cv::Mat& response, const cv::Point& peak, int z
     const int d = zoomFactor - 1;
     const cv::Mat centre = enlarged(cv::Rect(halve(n) - d, halve(n) - d, 2 * d + 1, 2 * d + 1));
     RefinedPeak refined;
+    refined.refined = true;
     cv::Point location;
     cv::minMaxLoc(centre, nullptr, &refined.value, nullptr, &location);
     refined.offset = {location.x - d, location.y - d};

@@ -5,7 +5,8 @@
 namespace wyr::zok {
 
 struct RefinedPeak {
-    double value = 0.0; // the refined score; 0.0 when no refinement was possible
+    bool refined = false; // false when the peak is too close to the border to refine
+    double value = 0.0;   // the refined score; 0.0 when no refinement was possible
     cv::Point offset{0,
                      0}; // in 1/zoomFactor pixel steps, each within -(zoomFactor-1)..zoomFactor-1
 };

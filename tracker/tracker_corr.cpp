@@ -9,7 +9,7 @@ TrackerCorr::Params::VarianceFilter::VarianceFilter()
 
 TrackerCorr::Params::Params()
     : searchRadiusFactor(4.0f), threshold(0.85), sigmaExp(5.0f), cloneImage(true), depth(1),
-      zoomFactor(1), mode1D(false), engine(Engine::OPENCV) {
+      zoomFactor(1), mode1D(false), engine(Engine::OPENCV), zeroMean(false), updateThreshold(0.0) {
     varianceFilter.threshold = 0.0;
     varianceFilter.kSize = 3;
     varianceFilter.greyscale = false;

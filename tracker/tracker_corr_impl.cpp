@@ -29,7 +29,9 @@ TrackerCorrImpl::TrackerCorrImpl(const Params& params)
       historyY(params.mode1D ? appliedDepth(params.depth) : 1),
       zoomFactor(std::clamp(params.zoomFactor, 1, MAX_ZOOM_FACTOR)), sigmaExp(params.sigmaExp),
       cloneImage(params.cloneImage), mode1D(params.mode1D), lastVariance(0.0),
-      correlator(Correlator::create(params.engine, cv::TM_CCORR_NORMED)) {
+      zeroMean(params.zeroMean), updateThreshold(params.updateThreshold),
+      correlator(Correlator::create(params.engine,
+                                    params.zeroMean ? cv::TM_CCOEFF_NORMED : cv::TM_CCORR_NORMED)) {
     matchScores.reserve(altSearchRadiiFactors.size() + 1);
     // Views onto the caller's frames would change under older templates as the caller reuses
     // its buffers, so a history of more than one template always keeps copies.
@@ -68,16 +70,14 @@ bool TrackerCorrImpl::update(cv::InputArray image, cv::Rect& boundingBox) {
     matchScores.clear();
     double score = search(frame, searchRadiusFactor, state);
     matchScores.push_back(score);
-    // A score of exactly 0 means there was nothing to search with (or the patch was too flat):
-    // wider windows cannot help then.
-    if (score > 0 && score < threshold) {
+    if (retriesAfter(score)) {
         for (const float factor : altSearchRadiiFactors) {
             if (!(factor > searchRadiusFactor)) {
                 continue;
             }
             score = search(frame, factor, state);
             matchScores.push_back(score);
-            if (score >= threshold || score == 0.0) {
+            if (score >= threshold || !retriesAfter(score)) {
                 break;
             }
         }
@@ -86,9 +86,24 @@ bool TrackerCorrImpl::update(cv::InputArray image, cv::Rect& boundingBox) {
         recordFailure();
         return false;
     }
-    recordSuccess(frame, state);
+    if (score < updateThreshold) {
+        recordUncertain(state);
+    } else {
+        recordSuccess(frame, state);
+    }
     boundingBox = state.found;
     return true;
+}
+
+bool TrackerCorrImpl::retriesAfter(double score) const {
+    if (zeroMean) {
+        // A featureless window scores exactly 0 here, and a wider one may reach the target.
+        // Without a template or a frame every search gives 0 at once, so trying on is cheap.
+        return score < threshold;
+    }
+    // A score of exactly 0 means there was nothing to search with (or the patch was too flat):
+    // wider windows cannot help then.
+    return score > 0 && score < threshold;
 }
 
 double TrackerCorrImpl::search(const cv::Mat& image, float factor, SearchState& state) const {
@@ -115,6 +130,25 @@ void TrackerCorrImpl::recordSuccess(const cv::Mat& image, const SearchState& sta
         if (history.oldest().offset != state.position) {
             history.collapse();
         }
+    }
+}
+
+void TrackerCorrImpl::recordUncertain(const SearchState& state) {
+    lastVariance = state.patchVariance;
+    // The remainder stays the reference's own: it says where the target lay within the pixels
+    // kept, while the offset only says where to search next.
+    if (mode1D) {
+        const AxisTemplateEntry referenceX = historyX.oldest();
+        const AxisTemplateEntry referenceY = historyY.oldest();
+        historyX.push({referenceX.templ, state.position.x, referenceX.subPixel});
+        historyY.push({referenceY.templ, state.position.y, referenceY.subPixel});
+        historyX.collapse();
+        historyY.collapse();
+    } else {
+        // A copy of the entry: pushing may overwrite the slot it lives in.
+        const TemplateEntry reference = history.oldest();
+        history.push({reference.templ, state.position, reference.subPixel});
+        history.collapse();
     }
 }
 

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "tracker/correlator.hpp"
+#include "tracker/sub_pixel.hpp"
 #include "tracker/template_ring.hpp"
 #include "tracker/variance.hpp"
 #include "zok/tracker_corr.hpp"
@@ -55,15 +56,25 @@ public:
     bool cloneImage;
     bool mode1D;
     double lastVariance;
+    bool zeroMean;
+    double updateThreshold;
     std::vector<double> matchScores;
     std::unique_ptr<Correlator> correlator;
 
 private:
     double search(const cv::Mat& image, float factor, SearchState& state) const;
+    // The correlation of one search, with the values a zero-mean correlation cannot give
+    // replaced by 0.
+    cv::Mat respond(const cv::Mat& window, const cv::Mat& templ) const;
+    // Whether a refined peak replaces the whole-pixel one.
+    bool adoptsRefinement(const RefinedPeak& refined) const;
+    bool retriesAfter(double score) const;
     // The texture test shared by both searches: false when the patch under the found box is
     // too flat for the threshold in force.
     bool passesVarianceFilter(const cv::Mat& image, SearchState& state) const;
     void recordSuccess(const cv::Mat& image, const SearchState& state);
+    // A match below updateThreshold: the reference moves to the match, its pixels stay.
+    void recordUncertain(const SearchState& state);
     void recordFailure();
 };
 

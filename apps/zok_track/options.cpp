@@ -85,13 +85,20 @@ Start (one of):
                            the box of (2*HW+1) x (2*HH+1) pixels whose centre lies DX,DY
                            pixels from the image centre
 
-Tracker parameters (flags override the configuration file):
-  --config FILE.json       parameters from a configuration file
-  --search-radius F        search window half-size in template sizes (default 4, min 1.25)
-  --alt-radii F[,F...]     wider windows to try after a weak match
-  --threshold T            smallest score that counts as found (default 0.85)
+Tracker parameters start from the recommended configuration (share/zok/recommended.json),
+which is built in; flags override it or the configuration file:
+  --config FILE.json       parameters from a configuration file, over the library's defaults
+  --library-defaults       start from the library's defaults instead
+  --search-radius F        search window half-size in template sizes (recommended 2, min 1.25)
+  --alt-radii F[,F...]     wider windows to try after a weak match (recommended 12)
+  --threshold T            smallest score that counts as found (recommended 0.5)
+  --update-threshold T     matches scoring below T keep the template (recommended 0.88,
+                           0 = off)
+  --zero-mean              score by the zero-mean correlation coefficient (recommended)
+  --no-zero-mean           score by plain normalised cross-correlation (the library's default)
+  --engine opencv|fft      how the correlation is computed (default opencv)
   --depth N                templates kept in the history (default 1, max 32)
-  --zoom N                 sub-pixel steps per pixel (default 1 = off, max 20)
+  --zoom N                 sub-pixel steps per pixel (recommended 10, 1 = off, max 20)
   --mode1d                 search the two axes with separate templates
   --sigma-exp F            centre weighting of the template (default 5 = off)
   --variance T             reject matches on patches with less texture than T
@@ -120,6 +127,9 @@ Options defaultOptions() {
     options.box = cv::Rect(225, 200, 100, 100);
     // Heads move a few pixels a frame here: a window of 1.5 template sizes is plenty.
     options.params.searchRadiusFactor = 1.5f;
+    // A turning head changes its look between frames by more than the recommended level lets
+    // a match renew the template, and nothing hides it here: renew down to 0.8.
+    options.params.updateThreshold = 0.8;
     options.outputDir = "out/zok-track-default";
     options.output = options.outputDir + "/track.csv";
     options.annotate = options.outputDir + "/annotated.avi";
@@ -177,6 +187,23 @@ Options parseOptions(const std::vector<std::string>& arguments) {
             options.params.sigmaExp = float(parseNumber(argument, value()));
         } else if (argument == "--variance") {
             options.params.varianceThreshold = parseNumber(argument, value());
+        } else if (argument == "--library-defaults") {
+            options.libraryDefaults = true;
+        } else if (argument == "--update-threshold") {
+            options.params.updateThreshold = parseNumber(argument, value());
+        } else if (argument == "--zero-mean") {
+            options.params.zeroMean = true;
+        } else if (argument == "--no-zero-mean") {
+            options.params.zeroMean = false;
+        } else if (argument == "--engine") {
+            const std::string& engine = value();
+            if (engine == "opencv") {
+                options.params.engine = wyr::zok::TrackerCorr::Engine::OPENCV;
+            } else if (engine == "fft") {
+                options.params.engine = wyr::zok::TrackerCorr::Engine::FFT;
+            } else {
+                fail("invalid value for --engine: '" + engine + "' (opencv or fft)");
+            }
         } else if (argument == "--start") {
             options.start = int(parseInteger(argument, value(), 0, INT_MAX));
         } else if (argument == "--frames") {

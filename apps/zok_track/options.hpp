@@ -7,6 +7,8 @@
 
 #include <opencv2/core.hpp>
 
+#include "zok/tracker_corr.hpp"
+
 namespace zok_track {
 
 enum class Format { Csv, JsonLines };
@@ -22,6 +24,9 @@ struct ParamFlags {
     std::optional<bool> mode1D;
     std::optional<float> sigmaExp;
     std::optional<double> varianceThreshold;
+    std::optional<wyr::zok::TrackerCorr::Engine> engine;
+    std::optional<bool> zeroMean;
+    std::optional<double> updateThreshold;
 };
 
 struct Options {
@@ -29,7 +34,8 @@ struct Options {
     std::optional<cv::Rect> box;     // start as a box ...
     std::optional<cv::Point> offset; // ... or as a centre offset with half-sizes
     std::optional<cv::Size> half;
-    std::string configPath;
+    std::string configPath;       // when set, the file overlays the library's defaults
+    bool libraryDefaults = false; // start from the library's defaults, not the recommended ones
     ParamFlags params;
     int start = 0;             // frames skipped before the first one
     std::optional<int> frames; // frames to track, the first included

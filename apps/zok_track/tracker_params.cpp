@@ -1,13 +1,18 @@
 #include "tracker_params.hpp"
 
+#include "recommended_config.hpp"
 #include "zok/zok_config.hpp"
 
 namespace zok_track {
 
 wyr::zok::TrackerCorr::Params trackerParams(const Options& options) {
     wyr::zok::ZokConfig config;
-    if (!options.configPath.empty() && !config.LoadFromJson(options.configPath.c_str())) {
-        throw ConfigError("configuration file '" + options.configPath + "' refused");
+    if (!options.configPath.empty()) {
+        if (!config.LoadFromJson(options.configPath.c_str())) {
+            throw ConfigError("configuration file '" + options.configPath + "' refused");
+        }
+    } else if (!options.libraryDefaults) {
+        config.trackerCorr = recommendedParams();
     }
     wyr::zok::TrackerCorr::Params& params = config.trackerCorr;
     const ParamFlags& flags = options.params;
@@ -21,6 +26,9 @@ wyr::zok::TrackerCorr::Params trackerParams(const Options& options) {
     params.sigmaExp = flags.sigmaExp.value_or(params.sigmaExp);
     params.varianceFilter.threshold =
         flags.varianceThreshold.value_or(params.varianceFilter.threshold);
+    params.engine = flags.engine.value_or(params.engine);
+    params.zeroMean = flags.zeroMean.value_or(params.zeroMean);
+    params.updateThreshold = flags.updateThreshold.value_or(params.updateThreshold);
     return params;
 }
 

@@ -11,7 +11,8 @@ struct ConfigError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// The defaults, overlaid by the configuration file (when given) and then by the flags. Throws
+// The recommended configuration, or with a configuration file the library's defaults overlaid
+// by it, or with --library-defaults those alone; then the flags. Throws
 // ConfigError when the file is refused; the loader has then said why on standard error.
 wyr::zok::TrackerCorr::Params trackerParams(const Options& options);
 

@@ -14,8 +14,8 @@ namespace wyr::zok {
 inline constexpr float SIGMA_EXP_MAX = 5.0f;
 
 /// A single-target tracker that finds its reference template again in each frame by normalised
-/// cross-correlation (cv::TM_CCORR_NORMED) inside a window around the target's last offset from
-/// the image centre.
+/// cross-correlation (cv::TM_CCORR_NORMED, or with Params::zeroMean the zero-mean
+/// cv::TM_CCOEFF_NORMED) inside a window around the target's last offset from the image centre.
 ///
 /// Use: create() it, init() it once with the first frame and the target's box, then call update()
 /// once per frame. variance() and matches() may be read after either.
@@ -55,12 +55,17 @@ public:
         /// Half-width and half-height of the search window as multiples of the template's width
         /// and height. Default 4.0; values below 1.25 are raised to 1.25.
         float searchRadiusFactor;
-        /// Smallest score (normalised cross-correlation, 0..1) that counts as a match.
-        /// Default 0.85; used unchanged, so 0 or less accepts every search.
+        /// Smallest score that counts as a match: normalised cross-correlation, 0..1 for
+        /// frames without negative values, or with zeroMean a correlation coefficient, -1..1.
+        /// Default 0.85; used unchanged, so 0 or less accepts every search (with zeroMean, -1 or
+        /// less does).
         double threshold;
-        /// Wider search factors, tried in list order after a weak but non-zero first score.
-        /// Default empty; entries not strictly greater than the applied searchRadiusFactor are
-        /// skipped.
+        /// Wider search factors, tried in list order after a weak but non-zero first score,
+        /// until one reaches `threshold` or scores exactly 0. With zeroMean they are tried after
+        /// any first score below `threshold`, 0 included, and a score of 0 does not stop them:
+        /// there a window of featureless ground scores 0, and a wider one may reach the target.
+        /// A NaN score is never retried. Default empty; entries not strictly greater than the
+        /// applied searchRadiusFactor are skipped.
         std::vector<float> altSearchRadiiFactors;
         /// Width of the Gaussian weighting of the template: its standard deviation is
         /// e^sigmaExp times half the larger box side. Default 5.0; weighting is on only below
@@ -82,6 +87,30 @@ public:
         /// How the correlation is computed. Default Engine::OPENCV; create() raises
         /// cv::Exception (StsNotImplemented) for an engine this build does not have.
         Engine engine;
+        /// Score by the zero-mean normalised correlation cv::TM_CCOEFF_NORMED (with the weight
+        /// mask of sigmaExp, OpenCV's masked form of it) instead of cv::TM_CCORR_NORMED.
+        /// Default false. Without the means, any textured patch scores high against any other
+        /// and flat ground close to 1, so a hidden target is never reported lost; with them,
+        /// unrelated texture scores near 0, a featureless window exactly 0 and an inverted
+        /// patch below 0. Response values the correlation cannot give (NaN from a flat window
+        /// under the weight mask, magnitudes beyond 1.001 from cancellation on a nearly flat
+        /// one) count as 0; rounding just past ±1 is clamped to ±1. Sub-pixel refinement then
+        /// also refines peaks of 0 or less; without zeroMean a refined score of 0 or less keeps
+        /// the whole-pixel peak and its score, as it always did.
+        bool zeroMean;
+        /// Second, higher score level below which a match may move the search but not renew
+        /// the template. Default 0.0; 0 or less switches it off, so that every match renews the
+        /// template as before. A match that reaches `threshold` but scores below
+        /// `updateThreshold` still returns true, writes the box and moves the next search to
+        /// where it was found; but the template it matched, the reference (the oldest in the
+        /// history), stays the reference: the history is left holding that template alone,
+        /// recorded at the match's whole-pixel offset with the sub-pixel remainder it was
+        /// taken with, since that remainder belongs to its pixels and not to the frame. The
+        /// next match reaching `updateThreshold` starts a run of templates again. The patch an
+        /// uncertain match found (a partly hidden target, the occluder itself) is never taken.
+        /// variance() is still updated. Used unchanged; with zeroMean, a level between
+        /// `threshold` and the scores of the target seen whole (0.8-0.9) suits most footage.
+        double updateThreshold;
     };
 
     ~TrackerCorr() override = default;
@@ -103,7 +132,8 @@ public:
 
     /// The scores of the searches made by the last update(), in the order made: the first search,
     /// then each wider search tried. Empty after init(). Higher is better; 0 means no usable
-    /// template, an empty frame or a patch rejected by the variance filter.
+    /// template, an empty frame or a patch rejected by the variance filter, and with zeroMean
+    /// also a featureless window; only zeroMean scores go below 0 on 8-bit frames.
     virtual const std::vector<double>& matches() = 0;
 
     /// Constructs a tracker from `params`, which are copied (only read).

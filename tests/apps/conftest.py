@@ -61,6 +61,21 @@ def image_folder(tmp_path_factory, scene):
     return folder
 
 
+HIDDEN_FRAMES = {5, 6}  # frames of hidden_folder that show flat ground where the target was
+
+
+@pytest.fixture(scope="session")
+def hidden_folder(tmp_path_factory, scene):
+    """The scene with the target and the ground around it painted flat grey in two frames."""
+    folder = tmp_path_factory.mktemp("hidden")
+    for k in range(len(scene.path)):
+        image = scene.frame(k)
+        if k in HIDDEN_FRAMES:
+            image[20:100, 30:150] = 128
+        cv2.imwrite(str(folder / f"frame{k:02d}.png"), image)
+    return folder
+
+
 @pytest.fixture(scope="session")
 def video(tmp_path_factory, scene):
     path = tmp_path_factory.mktemp("video") / "scene.avi"

@@ -9,7 +9,7 @@ import sys
 import cv2
 import pytest
 
-from conftest import FRAME_SIZE, TARGET
+from conftest import FRAME_SIZE, HIDDEN_FRAMES, TARGET
 
 
 def run(tool, *args, cwd=None):
@@ -50,8 +50,9 @@ def test_start_from_a_centre_offset_and_half_sizes(zok_track, image_folder, scen
     x, y, w, h = scene.box(0)
     # An odd 23 x 17 box around the target's centre pixel.
     dx, dy = x + w // 2 - FRAME_SIZE[0] // 2, y + h // 2 - FRAME_SIZE[1] // 2
+    # Whole pixels throughout: the library's defaults refine nothing below a pixel.
     result = run(zok_track, image_folder, "--offset", f"{dx},{dy}", "--half", "11,8",
-                 "--format", "jsonl")
+                 "--format", "jsonl", "--library-defaults")
     assert result.returncode == 0, result.stderr
     lines = [json.loads(line) for line in result.stdout.splitlines()]
     assert lines[0]["box"] == [x + w // 2 - 11, y + h // 2 - 8, 23, 17]
@@ -107,6 +108,12 @@ def test_configuration_file_and_flags(zok_track, image_folder, scene, tmp_path):
     (["--offset", "1,2"], 2, "--offset and --half go together"),
     (["--box", "1,2,3,4", "--offset", "1,2", "--half", "3,3"], 2, "not both"),
     (["--format", "xml"], 2, "invalid value for --format: 'xml'"),
+    (["--engine", "cuda"], 2, "invalid value for --engine: 'cuda' (opencv or fft)"),
+    (["--engine", "OpenCV"], 2, "invalid value for --engine: 'OpenCV' (opencv or fft)"),
+    (["--engine"], 2, "missing value for --engine"),
+    (["--update-threshold", "high"], 2, "invalid value for --update-threshold: 'high'"),
+    (["--update-threshold", "nan"], 2, "invalid value for --update-threshold: 'nan'"),
+    (["--zero-mean=yes"], 2, "unknown option --zero-mean=yes"),
 ])
 def test_bad_arguments(zok_track, image_folder, args, code, message):
     result = run(zok_track, image_folder, *args)
@@ -227,7 +234,9 @@ def test_synthetic_sequence_reports_its_error_against_the_truth(zok_track):
 
 
 @pytest.mark.parametrize("options", [[], ["--zoom", "4"], ["--mode1d", "--depth", "3"],
-                                     ["--threshold", "1.5"]])
+                                     ["--threshold", "1.5"], ["--library-defaults"],
+                                     ["--no-zero-mean", "--update-threshold", "0.99"],
+                                     ["--library-defaults", "--zero-mean", "--threshold", "0.5"]])
 def test_python_example_gives_the_tools_results(zok_track, video, scene, tmp_path, options):
     example = os.environ.get("ZOK_EXAMPLE")
     if not example:
@@ -238,3 +247,50 @@ def test_python_example_gives_the_tools_results(zok_track, video, scene, tmp_pat
                             capture_output=True, text=True, timeout=120)
     assert native.returncode == 0 and python.returncode == 0, python.stderr
     assert python.stdout == native.stdout
+
+
+RECOMMENDED = os.path.join(os.path.dirname(__file__), "..", "..", "config", "recommended.json")
+
+
+@pytest.mark.parametrize("implicit, explicit", [
+    ([], ["--config", RECOMMENDED]),
+    (["--library-defaults"], ["--config", "EMPTY"]),
+    (["--library-defaults", "--zero-mean", "--update-threshold", "0.88", "--threshold", "0.5",
+      "--zoom", "10", "--alt-radii", "12", "--search-radius", "2"], []),
+    (["--no-zero-mean"], ["--config", RECOMMENDED, "--no-zero-mean"]),
+])
+def test_defaults_are_the_recommended_configuration(zok_track, hidden_folder, scene, tmp_path,
+                                                    implicit, explicit):
+    empty = tmp_path / "empty.json"
+    empty.write_text("{}")
+    explicit = [str(empty) if a == "EMPTY" else a for a in explicit]
+    box = ",".join(map(str, scene.box(0)))
+    first = run(zok_track, hidden_folder, "--box", box, *implicit)
+    second = run(zok_track, hidden_folder, "--box", box, *explicit)
+    assert first.returncode == 0 and second.returncode == 0, first.stderr + second.stderr
+    assert first.stdout == second.stdout
+
+
+@pytest.mark.parametrize("args, lost", [([], True), (["--library-defaults"], False),
+                                        (["--no-zero-mean", "--threshold", "0.85"], False)])
+def test_hidden_target_is_reported_lost_by_default(zok_track, hidden_folder, scene, args, lost):
+    result = run(zok_track, hidden_folder, "--box", ",".join(map(str, scene.box(0))), *args)
+    assert result.returncode == 0, result.stderr
+    rows = csv_rows(result.stdout)
+    hidden = [r for k, r in enumerate(rows) if k in HIDDEN_FRAMES]
+    assert all(r["found"] == ("0" if lost else "1") for r in hidden)
+    if lost:
+        # Found again, where it is, once it shows.
+        assert [box_of(r) for k, r in enumerate(rows) if k not in HIDDEN_FRAMES] == [
+            scene.box(k) for k in range(len(rows)) if k not in HIDDEN_FRAMES]
+
+
+def test_fft_engine_is_chosen_or_refused(zok_track, image_folder, scene):
+    box = ",".join(map(str, scene.box(0)))
+    fft = run(zok_track, image_folder, "--box", box, "--engine", "fft")
+    if fft.returncode == 1:
+        assert "not implemented" in fft.stderr and fft.stdout == ""
+        return
+    opencv = run(zok_track, image_folder, "--box", box, "--engine", "opencv")
+    assert fft.returncode == 0 and [box_of(r) for r in csv_rows(fft.stdout)] == [
+        box_of(r) for r in csv_rows(opencv.stdout)]

@@ -93,6 +93,9 @@ inline TrackerCorr::Params distinctParams() {
     params.varianceFilter.threshold = 7.0;
     params.varianceFilter.kSize = 5;
     params.varianceFilter.greyscale = true;
+    params.engine = TrackerCorr::Engine::FFT;
+    params.zeroMean = true;
+    params.updateThreshold = 0.25;
     return params;
 }
 
@@ -109,6 +112,9 @@ inline void expectSameParams(const TrackerCorr::Params& expected,
     EXPECT_EQ(expected.varianceFilter.threshold, actual.varianceFilter.threshold);
     EXPECT_EQ(expected.varianceFilter.kSize, actual.varianceFilter.kSize);
     EXPECT_EQ(expected.varianceFilter.greyscale, actual.varianceFilter.greyscale);
+    EXPECT_EQ(expected.engine, actual.engine);
+    EXPECT_EQ(expected.zeroMean, actual.zeroMean);
+    EXPECT_EQ(expected.updateThreshold, actual.updateThreshold);
 }
 
 } // namespace wyr::zok::testing

@@ -123,6 +123,26 @@ INSTANTIATE_TEST_SUITE_P(
                       p.varianceFilter.kSize = 7;
                       p.sigmaExp = 0.25f;
                   }},
+        ValueCase{"EngineOpencv", tc("\"engine\":\"opencv\""),
+                  [](Params& p) { p.engine = TrackerCorr::Engine::OPENCV; }},
+        ValueCase{"EngineEscapedName", tc("\"engine\":\"open\\u0063v\""),
+                  [](Params& p) { p.engine = TrackerCorr::Engine::OPENCV; }},
+        ValueCase{"ZeroMeanFalse", tc("\"zeroMean\":false"), [](Params& p) { p.zeroMean = false; }},
+        ValueCase{"ZeroMeanOneIsFalse", tc("\"zeroMean\":1"),
+                  [](Params& p) { p.zeroMean = false; }},
+        ValueCase{"UpdateThresholdFraction", tc("\"updateThreshold\":0.9"),
+                  [](Params& p) { p.updateThreshold = 0.9; }},
+        ValueCase{"UpdateThresholdInteger", tc("\"updateThreshold\":-1"),
+                  [](Params& p) { p.updateThreshold = -1.0; }},
+        ValueCase{"EveryNewKey",
+                  tc("\"engine\":\"opencv\",\"zeroMean\":false,\"updateThreshold\":0.5"),
+                  [](Params& p) {
+                      p.engine = TrackerCorr::Engine::OPENCV;
+                      p.zeroMean = false;
+                      p.updateThreshold = 0.5;
+                  }},
+        ValueCase{"NewKeysCapitalisedIgnored",
+                  tc("\"Engine\":\"x\",\"ZeroMean\":false,\"UpdateThreshold\":\"x\""), unchanged},
         // Keys match byte for byte, over their whole length, after unescaping.
         ValueCase{"CapitalisedKeyIgnored", tc("\"SearchRadiusFactor\":2"), unchanged},
         ValueCase{"LowerCaseKeyIgnored", tc("\"searchradiusfactor\":2"), unchanged},
@@ -214,6 +234,26 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedCase{"ListWithNull", tc("\"altSearchRadiiFactors\":[null]"),
                     "altSearchRadiiFactors"},
         RefusedCase{"ListOfLists", tc("\"altSearchRadiiFactors\":[[1]]"), "altSearchRadiiFactors"},
+        RefusedCase{"EngineCapitalised", tc("\"engine\":\"OpenCV\""), "engine"},
+        RefusedCase{"EngineUnknown", tc("\"engine\":\"cuda\""), "engine"},
+        RefusedCase{"EngineWithSpace", tc("\"engine\":\"fft \""), "engine"},
+        RefusedCase{"EngineWithEmbeddedNul", tc("\"engine\":\"fft\\u0000\""), "engine"},
+        RefusedCase{"EngineEmpty", tc("\"engine\":\"\""), "engine"},
+        RefusedCase{"EngineAsNumber", tc("\"engine\":1"), "engine"},
+        RefusedCase{"EngineAsNull", tc("\"engine\":null"), "engine"},
+        RefusedCase{"EngineAsFalse", tc("\"engine\":false"), "engine"},
+        RefusedCase{"EngineAsList", tc("\"engine\":[\"fft\"]"), "engine"},
+        RefusedCase{"EngineAsObject", tc("\"engine\":{}"), "engine"},
+        RefusedCase{"UpdateThresholdAsString", tc("\"updateThreshold\":\"0.9\""),
+                    "updateThreshold"},
+        RefusedCase{"UpdateThresholdAsNull", tc("\"updateThreshold\":null"), "updateThreshold"},
+        RefusedCase{"UpdateThresholdAsTrue", tc("\"updateThreshold\":true"), "updateThreshold"},
+        RefusedCase{"NewKeyAfterValidKeys",
+                    tc("\"zeroMean\":false,\"threshold\":0.2,\"engine\":\"opencv\","
+                       "\"updateThreshold\":[]"),
+                    "updateThreshold"},
+        RefusedCase{"EngineReadBeforeUpdateThreshold",
+                    tc("\"updateThreshold\":\"x\",\"engine\":\"gpu\""), "engine"},
         RefusedCase{"FirstOccurrenceInvalid", tc("\"depth\":\"seven\",\"depth\":2"), "depth"},
         // Values taken before the refused one must not survive in the record.
         RefusedCase{"AfterValidKeys",
@@ -232,6 +272,18 @@ TEST(Overlay, AbsentKeysKeepTheDefaults) {
     Params expected;
     expected.threshold = 0.5;
     expectSameParams(expected, config.trackerCorr);
+}
+
+TEST(Overlay, EngineNamesSelectTheirEngine) {
+    TempDir dir;
+    ZokConfig config;
+    ASSERT_TRUE(load(config, dir.write("fft.json", tc("\"engine\":\"fft\""))).result);
+    EXPECT_EQ(config.trackerCorr.engine, TrackerCorr::Engine::FFT);
+    ASSERT_TRUE(load(config, dir.write("other.json", tc("\"zeroMean\":true"))).result);
+    EXPECT_EQ(config.trackerCorr.engine, TrackerCorr::Engine::FFT);
+    EXPECT_TRUE(config.trackerCorr.zeroMean);
+    ASSERT_TRUE(load(config, dir.write("opencv.json", tc("\"engine\":\"opencv\""))).result);
+    EXPECT_EQ(config.trackerCorr.engine, TrackerCorr::Engine::OPENCV);
 }
 
 TEST(Overlay, EachLoadAppendsTheListAgain) {

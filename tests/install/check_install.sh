@@ -17,6 +17,8 @@ cmake -S "$here/consumer" -B "$prefix/consumer-build" -DCMAKE_PREFIX_PATH="$pref
 cmake --build "$prefix/consumer-build" >/dev/null
 echo '{"TrackerCorr": {"threshold": 0.9}}' >"$prefix/zok.json"
 "$prefix/consumer-build/consumer" "$prefix/zok.json"
+echo "== the installed recommended configuration"
+"$prefix/consumer-build/consumer" "$prefix/share/zok/recommended.json"
 
 echo "== pkg-config zok"
 export PKG_CONFIG_PATH="$prefix/lib/pkgconfig"

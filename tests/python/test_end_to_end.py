@@ -17,6 +17,12 @@ def single(value):
 
 CONFIGURATIONS = {
     "defaults": (1, (), {"threshold": single(0.85), "cloneImage": "0"}),
+    # The keyword-only arguments; updateThreshold keeps double precision.
+    "zero mean, update level": (
+        3, (4.0, 0.6, 8.0, 5.0, False, 1, 4),
+        {"searchRadiusFactor": "4", "threshold": single(0.6), "altSearchRadiiFactors": "8",
+         "cloneImage": "0", "zoomFactor": "4", "zeroMean": "1", "updateThreshold": "0.9"},
+        {"zeroMean": True, "updateThreshold": 0.9}),
     "zoom, wider retry, weighting": (
         1, (2.0, 0.9, 3.0, 2.0, False, 1, 4),
         {"searchRadiusFactor": "2", "threshold": single(0.9), "altSearchRadiiFactors": "3",
@@ -35,7 +41,7 @@ HIDDEN = {12, 13, 25}  # frames without the target
 
 @pytest.mark.parametrize("name", CONFIGURATIONS)
 def test_python_and_native_tracks_agree(tmp_path, name):
-    channels, arguments, fields = CONFIGURATIONS[name]
+    channels, arguments, fields, *keywords = CONFIGURATIONS[name]
     scene = Scene(seed=7, channels=channels)
     path = scene.walk(30)
     # Then a jump of 90 pixels, beyond a search window of twice the template's width.
@@ -43,7 +49,7 @@ def test_python_and_native_tracks_agree(tmp_path, name):
     path += scene.walk(10, start=(x + 90 if x < 140 else x - 90, y))
     frames = [scene.frame(x, y, visible=i not in HIDDEN) for i, (x, y) in enumerate(path)]
 
-    tracker = zok.PyTrackerCorr(*arguments)
+    tracker = zok.PyTrackerCorr(*arguments, **(keywords[0] if keywords else {}))
     box = scene.box(*path[0])
     assert tracker.init(frames[0], box)
     python = []

@@ -9,7 +9,7 @@ from conftest import run_python
 
 FUNCTIONS = ["new_PyTrackerCorr", "delete_PyTrackerCorr", "PyTrackerCorr_init",
              "PyTrackerCorr_update", "PyTrackerCorr_variance", "PyTrackerCorr_matches",
-             "PyTrackerCorr_swigregister", "PyTrackerCorr_swiginit"]
+             "PyTrackerCorr_setOptions", "PyTrackerCorr_swigregister", "PyTrackerCorr_swiginit"]
 
 
 def test_module_contents():

@@ -46,6 +46,12 @@ bool setField(TrackerCorr::Params& params, const std::string& name, const std::s
         params.varianceFilter.kSize = std::stoi(value);
     } else if (name == "varianceFilter.greyscale") {
         params.varianceFilter.greyscale = std::stoi(value) != 0;
+    } else if (name == "engine") {
+        params.engine = wyr::zok::TrackerCorr::Engine(std::stoi(value));
+    } else if (name == "zeroMean") {
+        params.zeroMean = std::stoi(value) != 0;
+    } else if (name == "updateThreshold") {
+        params.updateThreshold = std::stod(value);
     } else {
         return false;
     }

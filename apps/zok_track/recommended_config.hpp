@@ -1,0 +1,14 @@
+#pragma once
+
+#include "zok/tracker_corr.hpp"
+
+namespace zok_track {
+
+// The text of config/recommended.json, built into the tool.
+extern const char* const kRecommendedConfig;
+
+// The library's defaults overlaid with the recommended configuration. Throws std::logic_error
+// if the built-in text is not a configuration the loader takes, which the tests rule out.
+wyr::zok::TrackerCorr::Params recommendedParams();
+
+} // namespace zok_track
