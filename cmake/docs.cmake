@@ -27,5 +27,6 @@ set(DOXYGEN_MACRO_EXPANSION YES)
 set(DOXYGEN_EXPAND_ONLY_PREDEF YES)
 set(DOXYGEN_PREDEFINED ZOK_EXPORT=)
 doxygen_add_docs(zok_docs ${PROJECT_SOURCE_DIR}/include/zok ${PROJECT_SOURCE_DIR}/README.md
-    ${PROJECT_SOURCE_DIR}/docs/parameters.md ${PROJECT_SOURCE_DIR}/CHANGELOG.md
+    ${PROJECT_SOURCE_DIR}/docs/parameters.md ${PROJECT_SOURCE_DIR}/docs/accuracy.md
+    ${PROJECT_SOURCE_DIR}/CHANGELOG.md
     COMMENT "Making the API reference in ${PROJECT_BINARY_DIR}/docs/html")
