@@ -2,47 +2,26 @@
 
 namespace wyr::zok {
 
-namespace {
-
-template <class T, int CN>
-void deinterleaveAs(const cv::Mat& image, float* const* planes, int stride) {
-    for (int y = 0; y < image.rows; ++y) {
-        const T* src = image.ptr<T>(y);
-        const size_t offset = size_t(y) * size_t(stride);
-        for (int c = 0; c < CN; ++c) {
-            float* dst = planes[c] + offset;
-            for (int x = 0; x < image.cols; ++x) {
-                dst[x] = float(src[x * CN + c]);
-            }
-        }
+void deinterleave(const cv::Mat& image, float* const* planes, int stride, cv::Mat& scratch) {
+    // Headers over the planes: OpenCV's vectorised conversion and split write straight into
+    // them, since each already has the size and type asked for.
+    const int cn = image.channels();
+    CV_Assert(cn >= 1 && cn <= 4);
+    cv::Mat views[4];
+    for (int c = 0; c < cn; ++c) {
+        views[c] =
+            cv::Mat(image.rows, image.cols, CV_32F, planes[c], size_t(stride) * sizeof(float));
     }
-}
-
-template <class T>
-void deinterleaveDepth(const cv::Mat& image, float* const* planes, int stride) {
-    // The channel count as a constant lets the compiler unroll and vectorise the inner loop.
-    switch (image.channels()) {
-    case 1:
-        return deinterleaveAs<T, 1>(image, planes, stride);
-    case 2:
-        return deinterleaveAs<T, 2>(image, planes, stride);
-    case 3:
-        return deinterleaveAs<T, 3>(image, planes, stride);
-    default:
-        CV_Assert(image.channels() == 4);
-        return deinterleaveAs<T, 4>(image, planes, stride);
+    if (cn == 1) {
+        image.convertTo(views[0], CV_32F);
+        return;
     }
-}
-
-} // namespace
-
-void deinterleave(const cv::Mat& image, float* const* planes, int stride) {
-    if (image.depth() == CV_8U) {
-        deinterleaveDepth<uchar>(image, planes, stride);
-    } else {
-        CV_Assert(image.depth() == CV_32F);
-        deinterleaveDepth<float>(image, planes, stride);
+    const cv::Mat* source = &image;
+    if (image.depth() != CV_32F) {
+        image.convertTo(scratch, CV_32F);
+        source = &scratch;
     }
+    cv::split(*source, views);
 }
 
 void copyChannel(const cv::Mat& image, int channel, float* plane, int stride) {

@@ -10,7 +10,8 @@ namespace wyr::zok {
 // Moving pixels into transform arrays (rows `stride` floats apart) and combining spectra.
 
 // Each channel of an 8-bit or float image, as floats, into the top-left corner of planes[c].
-void deinterleave(const cv::Mat& image, float* const* planes, int stride);
+// `scratch` holds an 8-bit image's float conversion and is kept by the caller.
+void deinterleave(const cv::Mat& image, float* const* planes, int stride, cv::Mat& scratch);
 
 // Channel `channel` of a float image into the top-left corner of `plane`.
 void copyChannel(const cv::Mat& image, int channel, float* plane, int stride);

@@ -68,6 +68,7 @@ private:
     std::vector<cv::Mat> responses_;
     TemplateTerms terms_;
     WindowSums sums_;
+    cv::Mat converted_;
     long maskGeneration_ = 0;
 };
 
@@ -90,7 +91,7 @@ bool FftCorrelator::handles(const cv::Mat& window, const cv::Mat& templ,
 }
 
 Grid& FftCorrelator::gridFor(const cv::Size& window) {
-    const cv::Size size(smoothLength(window.width), smoothLength(window.height));
+    const cv::Size size(transformLength(window.width), transformLength(window.height));
     const auto found = std::find_if(grids_.begin(), grids_.end(),
                                     [&](const auto& g) { return g->fft.size() == size; });
     if (found != grids_.end()) {
@@ -135,7 +136,7 @@ void FftCorrelator::stageWindow(Grid& grid, const cv::Mat& window) {
     for (int c = 0; c < cn; ++c) {
         planes[c] = grid.fft.real(size_t(c));
     }
-    deinterleave(window, planes, grid.fft.stride());
+    deinterleave(window, planes, grid.fft.stride(), converted_);
 }
 
 void FftCorrelator::stageKernel(Grid& grid, const cv::Mat& kernel, int channel) {
@@ -151,11 +152,12 @@ void FftCorrelator::transformMask(Grid& grid) {
     if (grid.maskGeneration == maskGeneration_) {
         return;
     }
+    const int rows = terms_.mask().rows;
     stageKernel(grid, terms_.maskSquared(), 0);
-    grid.fft.forward(grid.fft.real(KERNEL_IN), grid.fft.spectrum(MASK2));
+    grid.fft.forwardTopRows(grid.fft.real(KERNEL_IN), rows, grid.fft.spectrum(MASK2));
     if (method_ == cv::TM_CCOEFF_NORMED) {
         stageKernel(grid, terms_.mask(), 0);
-        grid.fft.forward(grid.fft.real(KERNEL_IN), grid.fft.spectrum(MASK));
+        grid.fft.forwardTopRows(grid.fft.real(KERNEL_IN), rows, grid.fft.spectrum(MASK));
     }
     grid.maskGeneration = maskGeneration_;
 }
@@ -190,7 +192,7 @@ cv::Mat FftCorrelator::correlate(const cv::Mat& window, const cv::Mat& templ,
     for (int c = 0; c < cn; ++c) {
         fft.forward(fft.real(size_t(c)), fft.spectrum(WINDOW_SPECTRUM));
         stageKernel(grid, terms_.kernel(), c);
-        fft.forward(fft.real(KERNEL_IN), fft.spectrum(KERNEL_SPECTRUM));
+        fft.forwardTopRows(fft.real(KERNEL_IN), templ.rows, fft.spectrum(KERNEL_SPECTRUM));
         multiplyConjugate(fft.spectrum(WINDOW_SPECTRUM), fft.spectrum(KERNEL_SPECTRUM),
                           fft.spectrum(SUM), n, c > 0);
         if (meanWeighted) {
@@ -231,36 +233,39 @@ cv::Mat FftCorrelator::correlate(const cv::Mat& window, const cv::Mat& templ,
     return out;
 }
 
+// cv::matchTemplate's unweighted rules: no score where the window has (next to) no variance,
+// and ratios a little past +-1 from rounding are clamped. Written without branches so that the
+// loop vectorises; the quotient of a zero t is computed but not used.
+template <bool CENTRED>
+void normaliseRow(const float* num, const double* sum2, const double* squared, float scale,
+                  double invArea, double templNorm, int cols, float* out) {
+    for (int x = 0; x < cols; ++x) {
+        const double value = double(num[x] * scale);
+        const double wndSum2 = sum2[x];
+        const double wndMean2 = CENTRED ? squared[x] * invArea : 0.0;
+        const double diff2 = std::max(wndSum2 - wndMean2, 0.0);
+        const double t =
+            diff2 <= std::min(0.5, 10 * FLT_EPSILON * wndSum2) ? 0.0 : std::sqrt(diff2) * templNorm;
+        const double magnitude = std::fabs(value);
+        const double clamped = magnitude < t * 1.125 ? (value > 0 ? 1.0 : -1.0) : 0.0;
+        out[x] = float(magnitude < t ? value / t : clamped);
+    }
+}
+
 void FftCorrelator::unweighted(const cv::Mat& window, const cv::Size& templ, const float* numerator,
                                int stride, float scale, cv::Mat& out) {
     const bool centred = method_ == cv::TM_CCOEFF_NORMED;
     sums_.compute(window, templ, centred);
     const double invArea = 1. / (double(templ.height) * templ.width);
-    const double templNorm = terms_.norm();
     for (int y = 0; y < out.rows; ++y) {
-        float* row = out.ptr<float>(y);
+        const size_t at = size_t(y) * size_t(out.cols);
         const float* num = numerator + size_t(y) * size_t(stride);
-        const double* sum2 = sums_.sumSquares() + size_t(y) * size_t(out.cols);
-        const double* squared =
-            centred ? sums_.squaredSums() + size_t(y) * size_t(out.cols) : nullptr;
-        for (int x = 0; x < out.cols; ++x) {
-            // cv::matchTemplate's rules: no score where the window has (next to) no variance,
-            // and ratios a little past +-1 from rounding are clamped.
-            double value = double(num[x] * scale);
-            const double wndSum2 = sum2[x];
-            const double wndMean2 = centred ? squared[x] * invArea : 0.0;
-            const double diff2 = std::max(wndSum2 - wndMean2, 0.0);
-            const double t = diff2 <= std::min(0.5, 10 * FLT_EPSILON * wndSum2)
-                                 ? 0.0
-                                 : std::sqrt(diff2) * templNorm;
-            if (std::fabs(value) < t) {
-                value /= t;
-            } else if (std::fabs(value) < t * 1.125) {
-                value = value > 0 ? 1 : -1;
-            } else {
-                value = 0;
-            }
-            row[x] = float(value);
+        if (centred) {
+            normaliseRow<true>(num, sums_.sumSquares() + at, sums_.squaredSums() + at, scale,
+                               invArea, terms_.norm(), out.cols, out.ptr<float>(y));
+        } else {
+            normaliseRow<false>(num, sums_.sumSquares() + at, nullptr, scale, invArea,
+                                terms_.norm(), out.cols, out.ptr<float>(y));
         }
     }
 }

@@ -10,9 +10,11 @@
 
 namespace wyr::zok {
 
-// The smallest length >= `length` whose only prime factors are 2, 3, 5 and 7: FFTW transforms
-// such lengths fast, and the next one is never far away.
-int smoothLength(int length);
+// The transform length for a window side: the smallest length >= `length` of the form 2^a m
+// with 2^a >= 4 and m one of 1, 3, 5, 7, 9, 15, 21. Any 2-3-5-7-smooth length would do, but
+// FFTW is two to three times slower on lengths made mostly of odd factors (3^5 = 243, or
+// 3 5^2 7 = 525) than on one of these a few per cent longer (256, or 576).
+int transformLength(int length);
 
 // How FFTW plans the transforms of a new grid: FFTW_ESTIMATE plans in microseconds from FFTW's
 // own heuristics; FFTW_MEASURE times candidate algorithms on the first frame of every new size,
@@ -41,6 +43,9 @@ public:
     fftwf_complex* spectrum(size_t index);
 
     void forward(float* in, fftwf_complex* out) const;
+    // The same transform of an array that is zero below its first `rows` rows, which skips the
+    // row transforms of the zero rows (a template is a small corner of its grid).
+    void forwardTopRows(float* in, int rows, fftwf_complex* out);
     // Unnormalised (the result is rows * cols times the inverse) and overwrites `in`.
     void inverse(fftwf_complex* in, float* out) const;
 
@@ -54,6 +59,13 @@ private:
     std::vector<std::unique_ptr<fftwf_complex[], Free>> spectra_;
     fftwf_plan forward_ = nullptr;
     fftwf_plan inverse_ = nullptr;
+    // forwardTopRows(): row transforms of the first rows, planned per row count, into an array
+    // that stays zero below them, then the column transforms.
+    std::vector<std::pair<int, fftwf_plan>> rowPlans_;
+    fftwf_plan columns_ = nullptr;
+    std::unique_ptr<fftwf_complex[], Free> rowSpectra_;
+    int rowSpectraRows_ = 0;
+    unsigned planFlags_;
 };
 
 // Takes the lock that serialises FFTW's planner, for code outside FftGrid that touches it (a

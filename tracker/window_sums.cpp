@@ -1,37 +1,82 @@
 #include "tracker/window_sums.hpp"
 
 #include <algorithm>
+#include <cstdint>
 
 #include <opencv2/imgproc.hpp>
 
 namespace wyr::zok {
 
-void WindowSums::integral8U(const cv::Mat& window) {
+void WindowSums::running8U(const cv::Mat& window, const cv::Size& templ, const cv::Size& out,
+                           bool withSquaredSums) {
+    // Sums down each column (channels interleaved) over the template's height, slid one row at
+    // a time, then across each row over its width: integers throughout, so nothing is rounded.
+    // A column of at most MAX_RUNNING_HEIGHT 8-bit squares fits in 32 bits.
     const int cn = window.channels();
-    const size_t step = size_t(window.cols + 1) * size_t(cn);
-    const size_t length = step * size_t(window.rows + 1);
-    sum8U_.resize(length);
-    sqsum8U_.resize(length);
-    std::fill(sum8U_.begin(), sum8U_.begin() + ptrdiff_t(step), 0);
-    std::fill(sqsum8U_.begin(), sqsum8U_.begin() + ptrdiff_t(step), 0);
-    for (int y = 0; y < window.rows; ++y) {
+    const int width = window.cols * cn;
+    columnSums_.assign(size_t(width), 0);
+    columnSquares_.assign(size_t(width), 0);
+    pixelSquares_.resize(size_t(window.cols));
+    int32_t* colSum = columnSums_.data();
+    int32_t* colSq = columnSquares_.data();
+    int64_t* pixSq = pixelSquares_.data();
+    for (int y = 0; y < templ.height; ++y) {
         const uchar* src = window.ptr<uchar>(y);
-        const int64_t* above = sum8U_.data() + size_t(y) * step;
-        const int64_t* aboveSq = sqsum8U_.data() + size_t(y) * step;
-        int64_t* row = sum8U_.data() + size_t(y + 1) * step;
-        int64_t* rowSq = sqsum8U_.data() + size_t(y + 1) * step;
-        for (int c = 0; c < cn; ++c) {
-            row[c] = 0;
-            rowSq[c] = 0;
-            int64_t run = 0;
-            int64_t runSq = 0;
-            for (int x = 0; x < window.cols; ++x) {
-                const int64_t v = src[x * cn + c];
-                run += v;
-                runSq += v * v;
-                const size_t i = size_t(x + 1) * size_t(cn) + size_t(c);
-                row[i] = above[i] + run;
-                rowSq[i] = aboveSq[i] + runSq;
+        for (int j = 0; j < width; ++j) {
+            const int32_t v = src[j];
+            colSum[j] += v;
+            colSq[j] += v * v;
+        }
+    }
+    for (int y = 0; y < out.height; ++y) {
+        if (y > 0) {
+            const uchar* gone = window.ptr<uchar>(y - 1);
+            const uchar* come = window.ptr<uchar>(y - 1 + templ.height);
+            for (int j = 0; j < width; ++j) {
+                const int32_t a = gone[j];
+                const int32_t b = come[j];
+                colSum[j] += b - a;
+                colSq[j] += b * b - a * a;
+            }
+        }
+        for (int x = 0; x < window.cols; ++x) {
+            int64_t total = 0;
+            for (int c = 0; c < cn; ++c) {
+                total += colSq[x * cn + c];
+            }
+            pixSq[x] = total;
+        }
+        double* sq = sumSquares_.data() + size_t(y) * size_t(out.width);
+        int64_t boxSq = 0;
+        for (int x = 0; x < templ.width; ++x) {
+            boxSq += pixSq[x];
+        }
+        for (int x = 0; x < out.width; ++x) {
+            sq[x] = double(boxSq);
+            if (x + 1 < out.width) {
+                boxSq += pixSq[x + templ.width] - pixSq[x];
+            }
+        }
+        if (!withSquaredSums) {
+            continue;
+        }
+        double* squared = squaredSums_.data() + size_t(y) * size_t(out.width);
+        int64_t box[4] = {0, 0, 0, 0};
+        for (int j = 0; j < templ.width * cn; ++j) {
+            box[j % cn] += colSum[j];
+        }
+        for (int x = 0; x < out.width; ++x) {
+            // (The same products, in the same channel order, as cv::matchTemplate's.)
+            double total = 0;
+            for (int c = 0; c < cn; ++c) {
+                const double t = double(box[c]);
+                total += t * t;
+            }
+            squared[x] = total;
+            if (x + 1 < out.width) {
+                for (int c = 0; c < cn; ++c) {
+                    box[c] += colSum[(x + templ.width) * cn + c] - colSum[x * cn + c];
+                }
             }
         }
     }
@@ -74,12 +119,11 @@ void WindowSums::compute(const cv::Mat& window, const cv::Size& templ, bool with
     sumSquares_.resize(size_t(out.area()));
     squaredSums_.resize(withSquaredSums ? size_t(out.area()) : 0);
     const int cn = window.channels();
-    if (window.depth() == CV_8U) {
-        integral8U(window);
-        boxSums(sum8U_.data(), sqsum8U_.data(), size_t(window.cols + 1) * size_t(cn), cn, templ,
-                out, withSquaredSums);
+    if (window.depth() == CV_8U && templ.height <= MAX_RUNNING_HEIGHT) {
+        running8U(window, templ, out, withSquaredSums);
         return;
     }
+    // cv::integral's double sums of 8-bit windows are exact integers too.
     cv::integral(window, sum32F_, sqsum32F_, CV_64F, CV_64F);
     CV_DbgAssert(sum32F_.step1() == sqsum32F_.step1());
     boxSums(sum32F_.ptr<double>(), sqsum32F_.ptr<double>(), sum32F_.step1(), cn, templ, out,
