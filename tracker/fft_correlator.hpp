@@ -12,7 +12,7 @@ namespace wyr::zok {
 // arrays, so that later frames of that size allocate nothing. Handles 8-bit and float windows
 // of 1 to 4 channels, unweighted or with a CV_32FC1 mask of the template's size; anything else
 // (another method, depth or mask type, an empty input, a template larger than the window, a
-// window of more than 2^24 pixels) goes to cv::matchTemplate unchanged, errors included.
+// window of more than 2^23 pixels) goes to cv::matchTemplate unchanged, errors included.
 std::unique_ptr<Correlator> makeFftCorrelator(int method, unsigned planFlags);
 
 } // namespace wyr::zok
