@@ -7,6 +7,36 @@
 
 namespace wyr::zok {
 
+namespace {
+
+template <int CN>
+void pixelTotalsOf(const int32_t* columns, int pixels, int64_t* out) {
+    for (int x = 0; x < pixels; ++x) {
+        int64_t total = 0;
+        for (int c = 0; c < CN; ++c) {
+            total += columns[x * CN + c];
+        }
+        out[x] = total;
+    }
+}
+
+// out[x] = the sum over channels of columns[x * cn + c]; the channel count as a constant lets
+// the compiler vectorise the loop.
+void pixelTotals(const int32_t* columns, int cn, int pixels, int64_t* out) {
+    switch (cn) {
+    case 1:
+        return pixelTotalsOf<1>(columns, pixels, out);
+    case 2:
+        return pixelTotalsOf<2>(columns, pixels, out);
+    case 3:
+        return pixelTotalsOf<3>(columns, pixels, out);
+    default:
+        return pixelTotalsOf<4>(columns, pixels, out);
+    }
+}
+
+} // namespace
+
 void WindowSums::running8U(const cv::Mat& window, const cv::Size& templ, const cv::Size& out,
                            bool withSquaredSums) {
     // Sums down each column (channels interleaved) over the template's height, slid one row at
@@ -39,13 +69,7 @@ void WindowSums::running8U(const cv::Mat& window, const cv::Size& templ, const c
                 colSq[j] += b * b - a * a;
             }
         }
-        for (int x = 0; x < window.cols; ++x) {
-            int64_t total = 0;
-            for (int c = 0; c < cn; ++c) {
-                total += colSq[x * cn + c];
-            }
-            pixSq[x] = total;
-        }
+        pixelTotals(colSq, cn, window.cols, pixSq);
         double* sq = sumSquares_.data() + size_t(y) * size_t(out.width);
         int64_t boxSq = 0;
         for (int x = 0; x < templ.width; ++x) {
