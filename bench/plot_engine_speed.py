@@ -86,8 +86,12 @@ def plot(runs, out):
     left.set_title("One update, one thread")
     left.legend(fontsize=8)
 
-    names = [n for n in runs if n.startswith("throughput/")]
-    labels = [n.split("/")[2] for n in names]
+    order = ("opencv", "fft", "kcf", "medianflow")
+    labels_of = {"opencv": "zok, OpenCV\nengine", "fft": "zok, FFT\nengine",
+                 "kcf": "OpenCV\nKCF", "medianflow": "OpenCV\nMedianFlow"}
+    names = sorted((n for n in runs if n.startswith("throughput/")),
+                   key=lambda n: order.index(n.split("/")[2]))
+    labels = [labels_of[n.split("/")[2]] for n in names]
     values = [runs[n]["updates_per_s"] for n in names]
     right.bar(range(len(names)), values, color="#2f6fb2")
     for k, v in enumerate(values):
