@@ -16,9 +16,9 @@ namespace wyr::zok {
 // 3 5^2 7 = 525) than on one of these a few per cent longer (256, or 576).
 int transformLength(int length);
 
-// How FFTW plans the transforms of a new grid: FFTW_ESTIMATE plans in microseconds from FFTW's
-// own heuristics; FFTW_MEASURE times candidate algorithms on the first frame of every new size,
-// which costs far more than the few per cent it can win per frame.
+// How FFTW plans the transforms of a new grid. FFTW_ESTIMATE plans from FFTW's own heuristics
+// in a few milliseconds; FFTW_MEASURE times candidate algorithms, which took 0.4 s on the first
+// frame of a 321 x 241 window and won nothing measurable on the frames after it.
 inline constexpr unsigned DEFAULT_PLAN_FLAGS = FFTW_ESTIMATE;
 
 // Single-precision real arrays of one grid size and their half spectra (rows x (cols/2 + 1)),
