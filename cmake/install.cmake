@@ -23,6 +23,11 @@ install(FILES ${PROJECT_BINARY_DIR}/zokConfig.cmake ${PROJECT_BINARY_DIR}/zokCon
 # The prefix is found relative to the .pc file itself, so the package can be installed anywhere.
 file(RELATIVE_PATH ZOK_PC_PREFIX_FROM_PCFILEDIR
     /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
+# libzok links FFTW privately: only a static link of it would need to name the library.
+set(ZOK_PC_LIBS_PRIVATE "")
+if(ZOK_WITH_FFTW)
+    set(ZOK_PC_LIBS_PRIVATE "Libs.private: -lfftw3f")
+endif()
 configure_file(cmake/zok.pc.in ${PROJECT_BINARY_DIR}/zok.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/zok.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
     COMPONENT dev)

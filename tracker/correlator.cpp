@@ -1,6 +1,10 @@
 #include "tracker/correlator.hpp"
 
 #include "tracker/correlate.hpp"
+#if ZOK_WITH_FFTW
+#include "tracker/fft_correlator.hpp"
+#include "tracker/fft_grid.hpp"
+#endif
 
 namespace wyr::zok {
 
@@ -9,10 +13,15 @@ std::unique_ptr<Correlator> Correlator::create(TrackerCorr::Engine engine, int m
     case TrackerCorr::Engine::OPENCV:
         return makeOpenCvCorrelator(method);
     case TrackerCorr::Engine::FFT:
-        break;
+#if ZOK_WITH_FFTW
+        return makeFftCorrelator(method, DEFAULT_PLAN_FLAGS);
+#else
+        CV_Error(cv::Error::StsNotImplemented,
+                 "this build of zok has no FFT correlation engine: rebuild with "
+                 "-DZOK_WITH_FFTW=ON and FFTW 3 installed (Debian: libfftw3-dev)");
+#endif
     }
-    CV_Error(cv::Error::StsNotImplemented,
-             "the FFT correlation engine is not built in yet; use Engine::OPENCV");
+    CV_Error(cv::Error::StsNotImplemented, "unknown correlation engine");
 }
 
 } // namespace wyr::zok

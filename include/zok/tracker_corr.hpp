@@ -27,7 +27,9 @@ public:
     enum class Engine {
         /// cv::matchTemplate.
         OPENCV = 0,
-        /// Fast Fourier transforms (FFTW), planned on the first frame of each window size.
+        /// Fast Fourier transforms (FFTW), planned on the first frame of each window size and
+        /// allocation-free on later frames of that size. Only in builds with FFTW
+        /// (-DZOK_WITH_FFTW=ON, the default); inputs it does not cover go to cv::matchTemplate.
         FFT = 1,
     };
 
