@@ -124,7 +124,8 @@ public:
 
     /// The scores of the searches made by the last update(), in the order made: the first search,
     /// then each wider search tried. Empty after init(). Higher is better; 0 means no usable
-    /// template, an empty frame or a patch rejected by the variance filter.
+    /// template, an empty frame (or one smaller than the template) or a patch rejected by the
+    /// variance filter.
     virtual const std::vector<double>& matches() = 0;
 
     /// Constructs a tracker from `params`, which are copied (only read).
