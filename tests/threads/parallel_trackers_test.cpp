@@ -12,7 +12,7 @@ namespace wyr::zok {
 namespace {
 
 constexpr int kTrackers = 8;
-constexpr int kFrames = 40;
+constexpr int kFrames = 25;
 
 struct Step {
     bool found;
