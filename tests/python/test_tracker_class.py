@@ -193,6 +193,8 @@ def test_variance_is_single_precision(scene):
     ("init", "list", (1, 2, 3, 4), TypeError, "image is not a numpy array, neither a scalar"),
     ("update", "list", (1, 2, 3, 4), TypeError, "image is not a numpy array, neither a scalar"),
     ("init", "frame", (300, 220, 40, 30), RuntimeError, "(-215:Assertion failed)"),
+    ("init", "frame", (2**31 - 6, 0, 10, 10), RuntimeError, "(-215:Assertion failed)"),
+    ("init", "frame", (0, 2**31 - 6, 10, 2**31 - 1), RuntimeError, "(-215:Assertion failed)"),
     ("update", "float frame", (100, 100, 40, 30), RuntimeError, "(-215:Assertion failed)"),
 ])
 def test_failures_raise_and_leave_the_tracker_alone(scene, method, image, box, error, message):
