@@ -43,8 +43,10 @@ public:
         FFT = 1,
     };
 
-    /// The tracker's parameters. A plain value: out-of-range values are never refused, the tracker
-    /// clamps them when it is constructed and never writes the clamped values back.
+    /// The tracker's parameters. A plain value: create() never refuses a value, the tracker
+    /// clamps them when it is constructed and never writes the clamped values back. The one
+    /// value that cannot be clamped without changing results, varianceFilter.kSize, is checked
+    /// where it is used: init() refuses one above VARIANCE_KSIZE_MAX.
     struct Params {
         /// Rejection of matches on featureless patches.
         struct VarianceFilter {
