@@ -3,8 +3,8 @@ and memory layout, boxes and constructor arguments of every shape and type. What
 a call gives a result or raises a Python exception, never crashes, and a refused call leaves the
 tracker working.
 
-A bounded, derandomised run by default; ZOK_HYPOTHESIS_PROFILE=long (or any registered profile)
-for more examples, with a random seed each run.
+A bounded, derandomised run by default (150 examples a test); ZOK_HYPOTHESIS_PROFILE=long for
+5000 examples a test (or ZOK_HYPOTHESIS_EXAMPLES of them), with a random seed each run.
 """
 
 import os
@@ -24,7 +24,8 @@ settings.register_profile(
     "ci", max_examples=150, derandomize=True, deadline=None, database=None,
     suppress_health_check=[HealthCheck.too_slow, HealthCheck.data_too_large])
 settings.register_profile(
-    "long", max_examples=20000, deadline=None, database=None,
+    "long", max_examples=int(os.environ.get("ZOK_HYPOTHESIS_EXAMPLES", 5000)), deadline=None,
+    database=None,
     suppress_health_check=[HealthCheck.too_slow, HealthCheck.data_too_large])
 settings.load_profile(os.environ.get("ZOK_HYPOTHESIS_PROFILE", "ci"))
 
