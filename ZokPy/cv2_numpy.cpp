@@ -122,6 +122,32 @@ bool read_int(PyObject* obj, int& value, const ArgDesc& arg) {
     return true;
 }
 
+// Whether the array is laid out as OpenCV's steps describe a matrix: packed elements along the
+// last axis, and along every other axis blocks that follow one another without sharing memory
+// (gaps between them are fine). A step smaller than the block it steps over would make rows,
+// pixels or planes overlap, and OpenCV, which takes a step as large as the block for a packed
+// matrix, would then read past the array's memory.
+bool nestedWithoutOverlap(int dims, const npy_intp* shape, const npy_intp* strides,
+                          npy_intp elementSize) {
+    // Bytes from the start of one block of the inner axes to the end of its last element.
+    npy_intp extent = elementSize;
+    for (int i = dims - 1; i >= 0; --i) {
+        // An axis of one entry is never stepped along, so its stride does not matter.
+        if (shape[i] <= 1) {
+            continue;
+        }
+        if (i == dims - 1 ? strides[i] != elementSize : strides[i] < extent) {
+            return false;
+        }
+        npy_intp span = 0;
+        if (__builtin_mul_overflow(strides[i], shape[i] - 1, &span) ||
+            __builtin_add_overflow(span, extent, &extent)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 bool report_unsupported_type(const PyArray_Descr* descr, const ArgDesc& arg) {
     OwnedRef text(PyObject_Str(reinterpret_cast<PyObject*>(const_cast<PyArray_Descr*>(descr))));
     std::string name;
@@ -287,13 +313,8 @@ bool convert_to_mat(PyObject* obj, cv::Mat& m, const ArgDesc& arg) {
     bool needsCopy = mapping.needsCast || !PyArray_ISNOTSWAPPED(array) || !PyArray_ISALIGNED(array);
     size_t elementSize = CV_ELEM_SIZE1(mapping.depth);
     const npy_intp* strides = PyArray_STRIDES(array);
-    for (int i = dims - 1; i >= 0 && !needsCopy; --i) {
-        // An axis of one entry is never stepped along, so its stride does not matter.
-        if (shape[i] <= 1) {
-            continue;
-        }
-        needsCopy = strides[i] < 0 || (i == dims - 1 ? strides[i] != npy_intp(elementSize)
-                                                     : strides[i] < strides[i + 1]);
+    if (!needsCopy) {
+        needsCopy = !nestedWithoutOverlap(dims, shape, strides, npy_intp(elementSize));
     }
     // An empty last axis would make a type with no channels, so such an array stays 3-D.
     const bool multichannel = dims == 3 && shape[2] >= 1 && shape[2] <= CV_CN_MAX;

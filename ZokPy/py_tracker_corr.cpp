@@ -36,24 +36,31 @@ bool PyTrackerCorr::convertArguments(PyObject* image, PyObject* boundingBox, cv:
            wyr::zok::convert_to_rect(boundingBox, box, wyr::zok::ArgDesc{"boundingBox"});
 }
 
+// Python code runs inside every method: a box's __getitem__, the release of an array, a garbage
+// collection while numpy allocates. Any of it may delete this object (deleting the wrapper, or
+// dropping its last owner), so each method first takes its own share of the tracker and never
+// touches a member again; a deleted object's tracker lives on until the call returns.
+
 bool PyTrackerCorr::init(PyObject* image, PyObject* boundingBox) {
+    const cv::Ptr<TrackerCorr> held = tracker;
     cv::Mat frame;
     cv::Rect box(0, 0, 0, 0);
     if (!convertArguments(image, boundingBox, frame, box)) {
         return false;
     }
-    tracker->init(frame, box);
+    held->init(frame, box);
     started = true;
     return true;
 }
 
 PyObject* PyTrackerCorr::update(PyObject* image, PyObject* boundingBox) {
+    const cv::Ptr<TrackerCorr> held = tracker;
     cv::Mat frame;
     cv::Rect box(0, 0, 0, 0);
     if (!convertArguments(image, boundingBox, frame, box)) {
         return nullptr;
     }
-    const bool found = tracker->update(frame, box);
+    const bool found = held->update(frame, box);
     return Py_BuildValue("(O(iiii))", found ? Py_True : Py_False, box.x, box.y, box.width,
                          box.height);
 }
@@ -63,7 +70,8 @@ float PyTrackerCorr::variance() const {
 }
 
 PyObject* PyTrackerCorr::matches() const {
-    return wyr::zok::convert_from_vector(tracker->matches());
+    const cv::Ptr<TrackerCorr> held = tracker;
+    return wyr::zok::convert_from_vector(held->matches());
 }
 
 void PyTrackerCorr::setOptions(int engine, bool zeroMean, double updateThreshold) {

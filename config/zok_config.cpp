@@ -4,9 +4,8 @@
 #include <string>
 #include <utility>
 
-#include <rapidjson/filereadstream.h>
-
 #include "config/file_handle.hpp"
+#include "config/file_stream.hpp"
 #include "config/json_document.hpp"
 #include "config/params_reader.hpp"
 
@@ -22,16 +21,18 @@ constexpr unsigned PARSE_FLAGS = rapidjson::kParseDefaultFlags | rapidjson::kPar
 constexpr size_t READ_BUFFER_SIZE = 2048;
 
 // Parses the whole of `file`, streaming it through a small buffer so that the text is never
-// held whole. False for text that is not JSON, and when the parser runs out of memory.
+// held whole. False for text that is not JSON, and when the parser runs out of memory. The
+// parser stops at a NUL byte as at the end of the file; anything from there on (even the byte
+// alone) means the file is not one JSON text.
 bool parse(std::FILE* file, JsonDocument& document) {
     char buffer[READ_BUFFER_SIZE];
-    rapidjson::FileReadStream stream(file, buffer, sizeof buffer);
+    FileStream stream(file, buffer, sizeof buffer);
     try {
         document.ParseStream<PARSE_FLAGS>(stream);
     } catch (...) {
         return false;
     }
-    return !document.HasParseError();
+    return !document.HasParseError() && stream.atEnd() && !std::ferror(file);
 }
 
 } // namespace

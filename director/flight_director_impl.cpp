@@ -29,6 +29,7 @@ bool FlightDirectorImpl::updateOffset(cv::InputArray image, cv::Point& offset) {
     if (!tracker->update(image, box)) {
         return false;
     }
+    // Raises, leaving `offset` alone, for a box whose centre lies beyond int's reach.
     offset = centreOffset(box, image.getMat().size());
     return true;
 }

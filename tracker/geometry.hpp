@@ -18,10 +18,14 @@ inline cv::Point boxCentre(const cv::Rect& box) {
     return {box.x + halve(box.width), box.y + halve(box.height)};
 }
 
-// Offset of the box's centre pixel from the image's centre pixel.
-inline cv::Point centreOffset(const cv::Rect& box, const cv::Size& image) {
-    return boxCentre(box) - imageCentre(image);
-}
+// Offset of the box's centre pixel from the image's centre pixel. Computed in 64 bits, since a
+// box from any tracker may lie anywhere; raises StsOutOfRange when the offset does not fit in int.
+cv::Point centreOffset(const cv::Rect& box, const cv::Size& image);
+
+// Whether the box lies wholly inside an image of `image` size (an empty box at a corner does),
+// with its far edges computed without overflow. OpenCV's own test adds x + width in int, so a
+// far edge beyond int wraps round and passes it.
+bool liesInside(const cv::Rect& box, const cv::Size& image);
 
 // The box of (2 * halfWidth + 1) x (2 * halfHeight + 1) pixels whose centre pixel lies `offset`
 // from the image's centre pixel; centreOffset gives `offset` back, since 2h + 1 halves to h.

@@ -13,6 +13,12 @@ bool searchable(const cv::Mat& templ) {
            templ.cols >= TrackerCorrImpl::MIN_TEMPLATE_SIDE;
 }
 
+// A frame must hold the whole template: cv::matchTemplate would otherwise correlate the other
+// way round, the frame inside the template, and the box found would stick out of the frame.
+bool holds(const cv::Mat& image, const cv::Mat& templ) {
+    return !image.empty() && image.cols >= templ.cols && image.rows >= templ.rows;
+}
+
 struct Peak {
     double score = 0.0;
     cv::Point location;
@@ -75,7 +81,7 @@ bool TrackerCorrImpl::passesVarianceFilter(const cv::Mat& image, SearchState& st
 
 double TrackerCorrImpl::search2D(const cv::Mat& image, float factor, SearchState& state) const {
     const TemplateEntry& reference = history.oldest();
-    if (!searchable(reference.templ) || image.empty()) {
+    if (!searchable(reference.templ) || !holds(image, reference.templ)) {
         return 0.0;
     }
     const cv::Point centre = imageCentre(image.size());
@@ -109,7 +115,8 @@ double TrackerCorrImpl::search2D(const cv::Mat& image, float factor, SearchState
 double TrackerCorrImpl::search1D(const cv::Mat& image, float factor, SearchState& state) const {
     const AxisTemplateEntry& referenceX = historyX.oldest();
     const AxisTemplateEntry& referenceY = historyY.oldest();
-    if (!searchable(referenceX.templ) || !searchable(referenceY.templ) || image.empty()) {
+    if (!searchable(referenceX.templ) || !searchable(referenceY.templ) ||
+        !holds(image, referenceX.templ) || !holds(image, referenceY.templ)) {
         return 0.0;
     }
     const cv::Point centre = imageCentre(image.size());

@@ -41,11 +41,26 @@ TrackerCorrImpl::TrackerCorrImpl(const Params& params)
 }
 
 void TrackerCorrImpl::init(cv::InputArray image, const cv::Rect& boundingBox) {
+    // Everything that can fail comes first, into locals, so that a refused init leaves no trace;
+    // the box filter's buffers grow with its size, so that is checked before any allocation.
+    if (varianceThreshold > 0 && varianceSettings.kSize > VARIANCE_KSIZE_MAX) {
+        CV_Error(cv::Error::StsOutOfRange,
+                 cv::format("varianceFilter.kSize %d is above the largest size, %d",
+                            varianceSettings.kSize, VARIANCE_KSIZE_MAX));
+    }
     const cv::Mat frame = image.getMat();
-    // The region constructor refuses a box outside the frame before anything has changed.
+    CV_Assert(liesInside(boundingBox, frame.size()));
     const cv::Mat region = frame(boundingBox);
     const cv::Mat templ = cloneImage ? region.clone() : region;
     const cv::Point offset = centreOffset(boundingBox, frame.size());
+    const double templateVariance =
+        varianceThreshold > 0 ? maxLocalVariance(varianceSettings, templ) : 0.0;
+    cv::Mat mask = weightMask;
+    if (sigmaExp < SIGMA_EXP_MAX &&
+        (weightMask.rows != boundingBox.height || weightMask.cols != boundingBox.width)) {
+        mask = buildWeightMask(boundingBox.height, boundingBox.width, sigmaExp);
+    }
+
     if (mode1D) {
         historyX.push({templ, offset.x, 0});
         historyY.push({templ, offset.y, 0});
@@ -53,14 +68,10 @@ void TrackerCorrImpl::init(cv::InputArray image, const cv::Rect& boundingBox) {
         history.push({templ, offset, {0, 0}});
     }
     if (varianceThreshold > 0) {
-        const double templateVariance = maxLocalVariance(varianceSettings, templ);
         lastVariance = templateVariance;
         effectiveVarianceThreshold = std::min(varianceThreshold, templateVariance * varianceRatio);
     }
-    if (sigmaExp < SIGMA_EXP_MAX &&
-        (weightMask.rows != boundingBox.height || weightMask.cols != boundingBox.width)) {
-        weightMask = buildWeightMask(boundingBox.height, boundingBox.width, sigmaExp);
-    }
+    weightMask = mask;
     matchScores.clear();
 }
 

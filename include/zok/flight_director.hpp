@@ -47,6 +47,8 @@ public:
 
     /// Runs the tracker's update and, when it succeeds, writes the centre offset of the box it
     /// found into `offset`. Returns the tracker's result; on false `offset` is left untouched.
+    /// Raises cv::Exception (StsOutOfRange), with `offset` untouched, when the found box's
+    /// centre offset would not fit in an int (a tracker of another kind may answer any box).
     /// A box from initAtOffset(p, ...) returned unchanged gives p back.
     virtual bool updateOffset(cv::InputArray image, cv::Point& offset) = 0;
 

@@ -13,12 +13,24 @@ namespace wyr::zok {
 /// A `sigmaExp` at or above this value switches the Gaussian weighting of the template off.
 inline constexpr float SIGMA_EXP_MAX = 5.0f;
 
+/// The largest `varianceFilter.kSize` that init() takes while the variance filter is on. The
+/// filter measures texture over neighbourhoods inside a template, and no template is wider than
+/// its frame: 8191 is beyond the side of any frame in use (8K video is 7680 pixels wide), so
+/// every size that fits a template keeps its result, while the box filter's buffers and time,
+/// which grow with the size, stay within tens of megabytes and a fraction of a second.
+inline constexpr int VARIANCE_KSIZE_MAX = 8191;
+
 /// A single-target tracker that finds its reference template again in each frame by normalised
 /// cross-correlation (cv::TM_CCORR_NORMED, or with Params::zeroMean the zero-mean
 /// cv::TM_CCOEFF_NORMED) inside a window around the target's last offset from the image centre.
 ///
 /// Use: create() it, init() it once with the first frame and the target's box, then call update()
 /// once per frame. variance() and matches() may be read after either.
+///
+/// A later init() adds a template to the history rather than replacing it: with a depth of 1
+/// the new template is the only one, but with a depth of 2 or more the older templates stay
+/// live, and the oldest of them stays the reference of the search until the target is found
+/// at another position. To start afresh on another target, create a new tracker.
 class TrackerCorr : public cv::Tracker {
 public:
     /// How the correlation of the template with the search window is computed. Every engine
@@ -33,8 +45,10 @@ public:
         FFT = 1,
     };
 
-    /// The tracker's parameters. A plain value: out-of-range values are never refused, the tracker
-    /// clamps them when it is constructed and never writes the clamped values back.
+    /// The tracker's parameters. A plain value: create() never refuses a value, the tracker
+    /// clamps them when it is constructed and never writes the clamped values back. The one
+    /// value that cannot be clamped without changing results, varianceFilter.kSize, is checked
+    /// where it is used: init() refuses one above VARIANCE_KSIZE_MAX.
     struct Params {
         /// Rejection of matches on featureless patches.
         struct VarianceFilter {
@@ -45,7 +59,10 @@ public:
             /// filter off. At each init() it is capped to half the template's own variance.
             double threshold;
             /// Side of the square box filter of the local variance. Default 3; passed to
-            /// cv::blur unchanged, so a size that OpenCV refuses raises its error.
+            /// cv::blur unchanged, so a size that OpenCV refuses (0 or less) raises its error.
+            /// Not clamped: while the filter is on, init() refuses a size above
+            /// VARIANCE_KSIZE_MAX (8191) with cv::Exception (StsOutOfRange) before it allocates
+            /// or changes anything. With the filter off the size is never used or checked.
             int kSize;
             /// Measure the variance on a grey conversion of the patch. Default false; when set,
             /// frames must have 3 or 4 channels in BGR(A) order.
@@ -118,7 +135,13 @@ public:
     ~TrackerCorr() override = default;
 
     /// Takes the target's first template: the region `boundingBox` of `image`, which must lie
-    /// wholly inside the image (OpenCV raises its error otherwise, before anything changes).
+    /// wholly inside the image (cv::Exception with StsAssert otherwise, as OpenCV raises for a
+    /// region outside a matrix; edges are computed without overflow, so a box whose far edge
+    /// lies beyond int is refused too). With the variance filter on, measures the template's
+    /// texture, and raises what that measure raises (a greyscale filter on a frame that is not
+    /// BGR(A), a kSize OpenCV refuses) or StsOutOfRange for a kSize above VARIANCE_KSIZE_MAX.
+    /// All or nothing: when init() raises, the tracker is exactly as it was before the call
+    /// (history, variance, thresholds, weight mask and matches).
     void init(cv::InputArray image, const cv::Rect& boundingBox) override = 0;
 
     /// Finds the target in a new frame. The incoming value of `boundingBox` is never read: the
@@ -134,8 +157,9 @@ public:
 
     /// The scores of the searches made by the last update(), in the order made: the first search,
     /// then each wider search tried. Empty after init(). Higher is better; 0 means no usable
-    /// template, an empty frame or a patch rejected by the variance filter, and with zeroMean
-    /// also a featureless window; only zeroMean scores go below 0 on 8-bit frames.
+    /// template, an empty frame (or one smaller than the template) or a patch rejected by the
+    /// variance filter, and with zeroMean also a featureless window; only zeroMean scores go
+    /// below 0 on 8-bit frames.
     virtual const std::vector<double>& matches() = 0;
 
     /// Constructs a tracker from `params`, which are copied (only read).

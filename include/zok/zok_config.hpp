@@ -14,7 +14,8 @@ struct ZokConfig {
     /// Overlays `trackerCorr` with the values of the JSON file at `path`.
     ///
     /// The file must be one strict JSON text (no comments, trailing commas, NaN, Infinity or
-    /// byte-order mark) whose root is an object. Of the root only "TrackerCorr" is read: an
+    /// byte-order mark, nothing but whitespace after the root value, not even a NUL byte) whose
+    /// root is an object. Of the root only "TrackerCorr" is read: an
     /// object whose members carry the Params field names ("searchRadiusFactor", "threshold",
     /// "altSearchRadiiFactors", "cloneImage", "depth", "zoomFactor", "mode1D", "sigmaExp",
     /// "engine", "zeroMean", "updateThreshold" and the object "VarianceFilter" with "threshold",

@@ -136,6 +136,27 @@ INSTANTIATE_TEST_SUITE_P(
         OffsetCase{"NegativeSizeHalvesDown", {10, 10}, {5, 5, -3, -3}, {-2, -2}}),
     caseName<OffsetCase>);
 
+// A tracker of any kind may answer a box whose centre lies beyond int from the image centre.
+TEST(UpdateOffsetBeyondInt, IsRefusedAndLeavesTheOffsetAlone) {
+    for (const cv::Rect& found :
+         {cv::Rect(INT_MAX - 1, 0, 1000, 10), cv::Rect(0, INT_MAX, 1, INT_MAX),
+          cv::Rect(INT_MIN, 0, 4, 4), cv::Rect(0, INT_MIN, 4, -5)}) {
+        const auto tracker = cv::makePtr<ScriptedTracker>();
+        tracker->box = found;
+        const auto director = FlightDirector::create(tracker, FlightDirector::TRACKER_OTHER);
+        const cv::Mat image(480, 640, CV_8UC1, cv::Scalar(0));
+
+        cv::Point offset(7, -9);
+        try {
+            director->updateOffset(image, offset);
+            ADD_FAILURE() << "accepted " << found;
+        } catch (const cv::Exception& e) {
+            EXPECT_EQ(cv::Error::StsOutOfRange, e.code);
+        }
+        EXPECT_EQ(cv::Point(7, -9), offset);
+    }
+}
+
 TEST(UpdateOffsetFailure, LeavesTheOffsetAlone) {
     const auto tracker = cv::makePtr<ScriptedTracker>();
     tracker->found = false;

@@ -6,6 +6,7 @@ import sys
 
 import numpy as np
 import pytest
+from numpy.lib.stride_tricks import as_strided
 
 import _zok_hooks as hooks
 
@@ -241,6 +242,19 @@ LAYOUTS = {
     "reversed channels": (lambda: np.arange(72, dtype=np.uint8).reshape(4, 6, 3)[..., ::-1],
                           False),
     "big-endian": (lambda: np.arange(24, dtype=">u2").reshape(4, 6), False),
+    "planes apart": (lambda: np.arange(9600, dtype=np.uint8).reshape(2, 8, 600)[:, ::2], True),
+    "planes just apart": (lambda: as_strided(np.arange(8400, dtype=np.uint8) % 251,
+                                             (2, 4, 600), (4200, 1200, 1)), True),
+    # Rows, pixels or planes that share memory would pass for one packed block in OpenCV.
+    "overlapping rows": (lambda: as_strided(np.arange(332, dtype=np.uint8), (259, 73), (1, 1)),
+                         False),
+    "rows one element too close": (lambda: as_strided(np.arange(30, dtype=np.uint16), (4, 6),
+                                                      (10, 2)), False),
+    "overlapping rows of pixels": (lambda: as_strided(np.arange(40, dtype=np.uint8), (5, 4, 3),
+                                                      (6, 3, 1)), False),
+    "overlapping planes": (lambda: as_strided(np.arange(2400, dtype=np.uint8) % 251,
+                                              (3, 2, 600), (600, 600, 1)), False),
+    "repeated rows": (lambda: np.broadcast_to(np.arange(6, dtype=np.uint8), (4, 6)), False),
     "misaligned": (misaligned, False),
 }
 

@@ -121,6 +121,38 @@ def test_delete_forgets_the_object():
     assert _zok.delete_PyTrackerCorr(wrapper) is None  # a second delete does nothing
 
 
+class DeletingBox:
+    """A box whose first read deletes the tracker it is passed with."""
+
+    def __init__(self, tracker, how, box):
+        self.tracker, self.how, self.box = tracker, how, box
+
+    def __len__(self):
+        return 4
+
+    def __getitem__(self, index):
+        if self.tracker is not None:
+            tracker, self.tracker = self.tracker, None
+            if self.how == "delete":
+                _zok.delete_PyTrackerCorr(tracker)
+            else:
+                del tracker.this  # the last owner of the native object
+        return self.box[index]
+
+
+@pytest.mark.parametrize("how", ["delete", "del this"])
+@pytest.mark.parametrize("method", ["init", "update"])
+def test_deleting_the_tracker_while_its_box_is_read(scene, how, method):
+    tracker = zok.PyTrackerCorr()
+    frame = scene.frame(100, 100)
+    tracker.init(frame, scene.box(100, 100))
+    result = getattr(tracker, method)(frame, DeletingBox(tracker, how, scene.box(100, 100)))
+    # The call finishes on the tracker it started with; the deleted one is gone afterwards.
+    assert result in (True, (True, scene.box(100, 100)))
+    with pytest.raises((ValueError, TypeError, AttributeError)):
+        tracker.update(frame, None)
+
+
 @pytest.mark.parametrize("alternative, searches", [(3.0, 2), (2.0, 1), (1.0, 1), (math.nan, 1)])
 def test_only_a_wider_alternative_factor_is_searched(scene, alternative, searches):
     tracker = zok.PyTrackerCorr(2.0, 0.7, alternative)
@@ -161,6 +193,8 @@ def test_variance_is_single_precision(scene):
     ("init", "list", (1, 2, 3, 4), TypeError, "image is not a numpy array, neither a scalar"),
     ("update", "list", (1, 2, 3, 4), TypeError, "image is not a numpy array, neither a scalar"),
     ("init", "frame", (300, 220, 40, 30), RuntimeError, "(-215:Assertion failed)"),
+    ("init", "frame", (2**31 - 6, 0, 10, 10), RuntimeError, "(-215:Assertion failed)"),
+    ("init", "frame", (0, 2**31 - 6, 10, 2**31 - 1), RuntimeError, "(-215:Assertion failed)"),
     ("update", "float frame", (100, 100, 40, 30), RuntimeError, "(-215:Assertion failed)"),
 ])
 def test_failures_raise_and_leave_the_tracker_alone(scene, method, image, box, error, message):

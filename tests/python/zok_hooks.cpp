@@ -69,7 +69,7 @@ PyObject* int_tuple(int count, const int* values) {
 }
 
 // What a test needs to know of a matrix: its shape, type, steps and memory, whether the numpy
-// allocator backs it and with which array, and (for 2-D matrices) its values.
+// allocator backs it and with which array, and its values in order.
 PyObject* describe(const cv::Mat& m) {
     int steps[32];
     for (int i = 0; i < m.dims; ++i) {
@@ -78,18 +78,18 @@ PyObject* describe(const cv::Mat& m) {
     const bool numpyBacked = m.u && m.u->currAllocator == &wyr::zok::numpy_allocator();
     PyObject* owner = numpyBacked ? static_cast<PyObject*>(m.u->userdata) : Py_None;
     PyObject* values = Py_NewRef(Py_None);
-    if (m.dims == 2 && !m.empty()) {
+    if (!m.empty()) {
+        // A packed copy, read in order: every element once, whatever the matrix's steps.
         cv::Mat wide;
         m.convertTo(wide, CV_64F);
-        wide = wide.reshape(1, m.rows);
         Py_DECREF(values);
         values = PyList_New(0);
-        for (int r = 0; values && r < wide.rows; ++r) {
-            for (int c = 0; c < wide.cols; ++c) {
-                PyObject* item = PyFloat_FromDouble(wide.at<double>(r, c));
-                PyList_Append(values, item);
-                Py_XDECREF(item);
-            }
+        const double* element = wide.ptr<double>();
+        const size_t count = wide.total() * wide.channels();
+        for (size_t i = 0; values && i < count; ++i) {
+            PyObject* item = PyFloat_FromDouble(element[i]);
+            PyList_Append(values, item);
+            Py_XDECREF(item);
         }
     }
     return Py_BuildValue(

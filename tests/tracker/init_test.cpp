@@ -1,3 +1,6 @@
+#include <climits>
+#include <tuple>
+
 #include <gtest/gtest.h>
 
 #include "tracker/variance.hpp"
@@ -176,23 +179,143 @@ TEST(InitErrors, BoxOutsideTheImageChangesNothing) {
     EXPECT_EQ(tracker.effectiveVarianceThreshold, 10.0);
 }
 
-TEST(InitErrors, GreyscaleOnOneChannelKeepsTheTemplateButNothingElse) {
+// Far edges beyond int wrap round in OpenCV's own test of the region, so they must be caught in
+// wider arithmetic before anything is cut from the frame.
+struct FarEdgeCase {
+    const char* name;
+    cv::Rect box;
+};
+
+class InitFarEdgeBeyondInt : public ::testing::TestWithParam<std::tuple<FarEdgeCase, bool, bool>> {
+};
+
+TEST_P(InitFarEdgeBeyondInt, IsRefusedLikeABoxOutsideTheFrame) {
+    const auto& [c, cloneImage, mode1D] = GetParam();
+    TrackerCorr::Params params;
+    params.cloneImage = cloneImage;
+    params.mode1D = mode1D;
+    params.varianceFilter.threshold = 10.0;
+    TrackerCorrImpl tracker(params);
+    const cv::Mat frame = test::texture({100, 100});
+    try {
+        tracker.init(frame, c.box);
+        ADD_FAILURE() << "accepted " << c.box;
+    } catch (const cv::Exception& e) {
+        EXPECT_EQ(e.code, cv::Error::StsAssert);
+    }
+    EXPECT_EQ(tracker.history.count() + tracker.historyX.count() + tracker.historyY.count(), 0u);
+    EXPECT_EQ(tracker.lastVariance, 0.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Boxes, InitFarEdgeBeyondInt,
+    ::testing::Combine(::testing::Values(FarEdgeCase{"Right", {INT_MAX - 5, 0, 10, 10}},
+                                         FarEdgeCase{"Bottom", {0, INT_MAX - 5, 10, 10}},
+                                         FarEdgeCase{"Width", {5, 0, INT_MAX, 10}},
+                                         FarEdgeCase{"Height", {0, 5, 10, INT_MAX}},
+                                         FarEdgeCase{"Both", {INT_MAX, INT_MAX, INT_MAX, INT_MAX}}),
+                       ::testing::Bool(), ::testing::Bool()),
+    [](const auto& info) {
+        return std::string(std::get<0>(info.param).name) +
+               (std::get<1>(info.param) ? "Clone" : "View") +
+               (std::get<2>(info.param) ? "PerAxis" : "");
+    });
+
+// What an init that raises must leave exactly as it was.
+struct TrackerState {
+    size_t head;
+    size_t count;
+    const uchar* reference;
+    cv::Point offset;
+    double lastVariance;
+    double effectiveVarianceThreshold;
+    const uchar* weightMask;
+    cv::Size weightMaskSize;
+    std::vector<double> matches;
+
+    explicit TrackerState(TrackerCorrImpl& t)
+        : head(t.history.head()), count(t.history.count()),
+          reference(t.history.oldest().templ.data), offset(t.history.oldest().offset),
+          lastVariance(t.lastVariance), effectiveVarianceThreshold(t.effectiveVarianceThreshold),
+          weightMask(t.weightMask.data), weightMaskSize(t.weightMask.size()),
+          matches(t.matchScores) {}
+
+    void expectSame(const TrackerState& o) const {
+        EXPECT_EQ(head, o.head);
+        EXPECT_EQ(count, o.count);
+        EXPECT_EQ(reference, o.reference);
+        EXPECT_EQ(offset, o.offset);
+        EXPECT_EQ(lastVariance, o.lastVariance);
+        EXPECT_EQ(effectiveVarianceThreshold, o.effectiveVarianceThreshold);
+        EXPECT_EQ(weightMask, o.weightMask);
+        EXPECT_EQ(weightMaskSize, o.weightMaskSize);
+        EXPECT_EQ(matches, o.matches);
+    }
+};
+
+struct FailedInitCase {
+    const char* name;
+    int kSize;
+    bool greyscale;
+    int code;
+};
+
+class FailedInit : public ::testing::TestWithParam<FailedInitCase> {};
+
+// Started on a colour frame, so that a failure on the grey one comes from the texture measure;
+// the failing box has another size, so that a weight mask built too early would show.
+TEST_P(FailedInit, LeavesTheTrackerExactlyAsItWas) {
+    const FailedInitCase& c = GetParam();
+    for (const size_t depth : {size_t(1), size_t(3)}) {
+        TrackerCorr::Params params;
+        params.varianceFilter.threshold = 10.0;
+        params.varianceFilter.kSize = c.kSize;
+        params.varianceFilter.greyscale = c.greyscale;
+        params.sigmaExp = 0.0f;
+        params.depth = depth;
+        TrackerCorrImpl tracker(params);
+        const cv::Mat colour = test::texture({64, 48}, CV_8UC3);
+        if (c.greyscale) {
+            tracker.init(colour, {10, 10, 20, 15});
+        }
+        tracker.matchScores = {0.25, 0.5};
+        const TrackerState before(tracker);
+
+        const cv::Mat grey = test::texture({64, 48});
+        try {
+            tracker.init(grey, {20, 20, 30, 25});
+            ADD_FAILURE() << "init succeeded";
+        } catch (const cv::Exception& e) {
+            EXPECT_EQ(e.code, c.code) << e.what();
+        }
+        before.expectSame(TrackerState(tracker));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    InitErrors, FailedInit,
+    ::testing::Values(FailedInitCase{"GreyscaleOnOneChannel", 3, true, cv::Error::StsError},
+                      FailedInitCase{"KSizeZero", 0, false, cv::Error::StsAssert},
+                      FailedInitCase{"KSizeNegative", -3, false, cv::Error::StsAssert},
+                      FailedInitCase{"KSizeAboveTheBound", VARIANCE_KSIZE_MAX + 1, false,
+                                     cv::Error::StsOutOfRange},
+                      FailedInitCase{"KSizeIntMax", INT_MAX, false, cv::Error::StsOutOfRange}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(InitVarianceKSize, TheBoundItselfIsTakenAndOffFilterIgnoresAnySize) {
     const cv::Mat frame = test::texture({64, 48});
     TrackerCorr::Params params;
     params.varianceFilter.threshold = 10.0;
-    params.varianceFilter.greyscale = true;
-    params.sigmaExp = 0.0f;
-    TrackerCorrImpl tracker(params);
-    tracker.weightMask = cv::Mat(3, 3, CV_32F, cv::Scalar(1));
-    tracker.matchScores.push_back(0.25);
+    params.varianceFilter.kSize = VARIANCE_KSIZE_MAX;
+    TrackerCorrImpl bounded(params);
+    bounded.init(frame, {10, 10, 20, 15});
+    EXPECT_EQ(bounded.history.count(), 1u);
 
-    EXPECT_THROW(tracker.init(frame, {10, 10, 20, 15}), cv::Exception);
-    EXPECT_EQ(tracker.history.count(), 1u);
-    EXPECT_EQ(tracker.history.newest().offset, cv::Point(-12, -7));
-    EXPECT_EQ(tracker.lastVariance, 0.0);
-    EXPECT_EQ(tracker.effectiveVarianceThreshold, 10.0);
-    EXPECT_EQ(tracker.weightMask.size(), cv::Size(3, 3));
-    EXPECT_EQ(tracker.matchScores, std::vector<double>{0.25});
+    params.varianceFilter.threshold = 0.0;
+    params.varianceFilter.kSize = INT_MAX;
+    TrackerCorrImpl off(params);
+    off.init(frame, {10, 10, 20, 15});
+    EXPECT_EQ(off.history.count(), 1u);
 }
 
 TEST(Init, EmptyImageAndBoxGiveAnEmptyTemplate) {

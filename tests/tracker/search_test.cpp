@@ -1,3 +1,4 @@
+#include <climits>
 #include <limits>
 
 #include <gtest/gtest.h>
@@ -41,7 +42,15 @@ INSTANTIATE_TEST_SUITE_P(
         // 7 * 1.25 = 8.75 truncates to 8.
         WindowCase{"Truncation", {7, 9}, 1.25f, {50, 50}, {100, 100}, {42, 39, 17, 23}},
         WindowCase{"InfiniteFactor", {7, 7}, kInfinity, {50, 50}, {100, 80}, {0, 0, 100, 80}},
-        WindowCase{"HugeFactor", {40, 30}, 1e30f, {900, -900}, {640, 480}, {0, 0, 640, 480}}),
+        WindowCase{"HugeFactor", {40, 30}, 1e30f, {900, -900}, {640, 480}, {0, 0, 640, 480}},
+        // A radius near int's limit: the window's 2r + 1 must not overflow before the cut.
+        WindowCase{"RadiusNearIntMax", {10, 10}, 1e30f, {5, 5}, {INT_MAX, 7}, {0, 0, INT_MAX, 7}},
+        WindowCase{"CentreNearIntMax",
+                   {10, 10},
+                   1.25f,
+                   {INT_MAX - 3, 3},
+                   {INT_MAX, 7},
+                   {INT_MAX - 25, 0, 25, 7}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ShiftInside, MovesLeftAndTopFirst) {

@@ -129,6 +129,24 @@ TEST(Update, BeforeAnyInit) {
     }
 }
 
+// OpenCV would correlate the other way round, the frame inside the template, and the box found
+// would stick out of the frame: a frame smaller than the template has nothing to search.
+TEST(Update, FrameSmallerThanTheTemplateHasNothingToSearch) {
+    for (const bool mode1D : {false, true}) {
+        for (const cv::Size& frameSize : {cv::Size(20, 15), cv::Size(29, 40), cv::Size(40, 19)}) {
+            TrackerCorr::Params params;
+            params.threshold = 0.0;
+            params.mode1D = mode1D;
+            const cv::Ptr<TrackerCorr> t = TrackerCorr::create(params);
+            t->init(test::texture({64, 48}), {10, 10, 30, 20});
+            cv::Rect box(1, 2, 3, 4);
+            EXPECT_TRUE(t->update(test::texture(frameSize, CV_8UC1, 9), box));
+            EXPECT_EQ(t->matches(), std::vector<double>{0.0}) << frameSize;
+            EXPECT_EQ(box, cv::Rect()) << frameSize;
+        }
+    }
+}
+
 TEST(Update, ErrorsInsideASearchChangeNothing) {
     TrackerCorr::Params params;
     params.depth = 3;

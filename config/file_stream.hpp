@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+
+namespace wyr::zok {
+
+// A RapidJSON input stream over a C stream, read in blocks through a caller's buffer. RapidJSON
+// takes the character '\0' for the end of its input, so a NUL byte in a file would end the text
+// early and hide what follows it; atEnd() tells the true end of the file apart from such a byte.
+class FileStream {
+public:
+    using Ch = char;
+
+    FileStream(std::FILE* file, char* buffer, size_t size);
+
+    Ch Peek() const { return current_ < last_ ? *current_ : '\0'; }
+    Ch Take() {
+        const Ch c = Peek();
+        if (current_ < last_) {
+            ++current_;
+            if (current_ == last_) {
+                refill();
+            }
+        }
+        return c;
+    }
+    size_t Tell() const { return consumed_ + size_t(current_ - buffer_); }
+
+    // True once every byte of the file has been taken.
+    bool atEnd() const { return current_ == last_; }
+
+    // RapidJSON's stream concept asks for these; a reading stream never writes.
+    Ch* PutBegin() { return nullptr; }
+    void Put(Ch) {}
+    void Flush() {}
+    size_t PutEnd(Ch*) { return 0; }
+
+private:
+    void refill();
+
+    std::FILE* file_;
+    char* buffer_;
+    size_t size_;
+    char* current_;
+    char* last_;
+    size_t consumed_ = 0;
+};
+
+} // namespace wyr::zok
