@@ -43,13 +43,15 @@ bool PyTrackerCorr::convertArguments(PyObject* image, PyObject* boundingBox, cv:
 
 bool PyTrackerCorr::init(PyObject* image, PyObject* boundingBox) {
     const cv::Ptr<TrackerCorr> held = tracker;
+    // Set while this object is surely alive, and before Python code could call setOptions and
+    // replace the tracker under this call.
+    started = true;
     cv::Mat frame;
     cv::Rect box(0, 0, 0, 0);
     if (!convertArguments(image, boundingBox, frame, box)) {
         return false;
     }
     held->init(frame, box);
-    started = true;
     return true;
 }
 

@@ -59,5 +59,6 @@ private:
 
     wyr::zok::TrackerCorr::Params params;
     cv::Ptr<wyr::zok::TrackerCorr> tracker;
+    // Set by the first init(), even one that is refused: setOptions is refused from then on.
     bool started = false;
 };

@@ -42,8 +42,8 @@ class _ZokModule(Protocol):
     # The native side of the keyword-only arguments, called by PyTrackerCorr.__init__ with
     # the wrapper object of _zok.new_PyTrackerCorr (or a PyTrackerCorr). `engine` is 0 (OpenCV)
     # or 1 (FFT): another number raises ValueError, an engine this build lacks RuntimeError, a
-    # call after the first init RuntimeError, a wrong type TypeError (a bool must be True or
-    # False). The tracker is rebuilt from its constructor's parameters with these three, and
+    # call after the first init (even a refused one) RuntimeError, a wrong type TypeError (a
+    # bool must be True or False). The tracker is rebuilt from its constructor's parameters with these three, and
     # left as it was when the call fails. Returns None.
     def PyTrackerCorr_setOptions(
         self, tracker: Any, engine: int, zeroMean: bool, updateThreshold: float, /

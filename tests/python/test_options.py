@@ -131,3 +131,29 @@ def test_refused_options_leak_nothing():
     before = sys.getrefcount(value)
     refuse(200)
     assert sys.getrefcount(value) == before
+
+
+def test_options_cannot_swap_the_tracker_under_a_running_init(scene):
+    # A box read during init may run any Python code; a swap then would leave init filling a
+    # tracker that the object no longer holds.
+    wrapper = _zok.new_PyTrackerCorr(4.0, 0.6)
+    _zok.PyTrackerCorr_setOptions(wrapper, 0, True, 0.0)
+    refusals = []
+
+    class SwappingBox:
+        def __len__(self):
+            return 4
+
+        def __getitem__(self, index):
+            try:
+                _zok.PyTrackerCorr_setOptions(wrapper, 0, False, 0.0)
+            except RuntimeError as error:
+                refusals.append(error)
+            return scene.box(100, 100)[index]
+
+    assert _zok.PyTrackerCorr_init(wrapper, scene.frame(100, 100), SwappingBox()) is True
+    assert refusals
+    result = _zok.PyTrackerCorr_update(wrapper, np.full((240, 320), 128, np.uint8), None)
+    assert result[0] is False  # still the zero-mean tracker that init filled
+    assert _zok.PyTrackerCorr_update(wrapper, scene.frame(103, 100), None) == (
+        True, scene.box(103, 100))
