@@ -115,7 +115,9 @@ void WindowSums::boxSums(const Sum* sum, const Sum* sqsum, size_t step, int cn,
     const size_t down = size_t(templ.height) * step;
     for (int y = 0; y < out.height; ++y) {
         double* sq = sumSquares_.data() + size_t(y) * size_t(out.width);
-        double* means = squaredSums_.data() + size_t(y) * size_t(out.width);
+        // Without squared sums their array is empty, and its data() may be null.
+        double* means =
+            withSquaredSums ? squaredSums_.data() + size_t(y) * size_t(out.width) : nullptr;
         for (int x = 0; x < out.width; ++x) {
             const size_t i = size_t(y) * step + size_t(x) * size_t(cn);
             double wndSum2 = 0;
