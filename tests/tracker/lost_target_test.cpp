@@ -10,15 +10,7 @@ namespace wyr::zok {
 namespace {
 
 using test::implOf;
-
-synthetic::SceneOptions sceneOptions(int type) {
-    synthetic::SceneOptions options;
-    options.frameSize = {320, 240};
-    options.targetSize = {24, 18};
-    options.type = type;
-    options.seed = 3;
-    return options;
-}
+using test::sceneOptions;
 
 bool samePixels(const cv::Mat& a, const cv::Mat& b) {
     return a.size() == b.size() && a.type() == b.type() && cv::norm(a, b, cv::NORM_INF) == 0;

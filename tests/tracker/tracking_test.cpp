@@ -7,16 +7,7 @@
 namespace wyr::zok {
 namespace {
 
-// Small frames keep 200-frame sequences fast; steps of up to 20 pixels stay inside the first
-// window (four target widths).
-synthetic::SceneOptions sceneOptions(int type) {
-    synthetic::SceneOptions options;
-    options.frameSize = {320, 240};
-    options.targetSize = {24, 18};
-    options.type = type;
-    options.seed = 3;
-    return options;
-}
+using test::sceneOptions;
 
 struct Mode {
     const char* name;
