@@ -4,7 +4,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "synthetic/synthetic.hpp"
-#include "tracker/geometry.hpp"
+#include "geometry/geometry.hpp"
 #include "zok/tracker_corr.hpp"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "tracker/geometry.hpp"
+#include "geometry/geometry.hpp"
 #include "zok/tracker_corr.hpp"
 
 namespace wyr::zok {

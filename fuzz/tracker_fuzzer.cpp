@@ -14,7 +14,7 @@
 
 #include <opencv2/core.hpp>
 
-#include "tracker/geometry.hpp"
+#include "geometry/geometry.hpp"
 #include "zok/flight_director.hpp"
 #include "zok/tracker_corr.hpp"
 

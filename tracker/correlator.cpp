@@ -1,9 +1,9 @@
 #include "tracker/correlator.hpp"
 
-#include "tracker/correlate.hpp"
+#include "tracker/engines/opencv_correlator.hpp"
 #if ZOK_WITH_FFTW
-#include "tracker/fft_correlator.hpp"
-#include "tracker/fft_grid.hpp"
+#include "tracker/engines/fft_correlator.hpp"
+#include "fft/fft_grid.hpp"
 #endif
 
 namespace wyr::zok {

@@ -1,6 +1,6 @@
 #include <cmath>
 
-#include "tracker/geometry.hpp"
+#include "geometry/geometry.hpp"
 #include "tracker/sub_pixel.hpp"
 #include "tracker/tracker_corr_impl.hpp"
 

@@ -2,7 +2,7 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include "tracker/geometry.hpp"
+#include "geometry/geometry.hpp"
 
 namespace wyr::zok {
 

@@ -4,7 +4,7 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include "tracker/geometry.hpp"
+#include "geometry/geometry.hpp"
 #include "tracker/weight_mask.hpp"
 
 namespace wyr::zok {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "tracker/geometry.hpp"
+#include "geometry/geometry.hpp"
 
 namespace wyr::zok {
 

@@ -4,7 +4,7 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include "tracker/geometry.hpp"
+#include "geometry/geometry.hpp"
 
 namespace zok_track {
 

@@ -11,7 +11,7 @@
 #include "pending_file.hpp"
 #include "progress.hpp"
 #include "result_writer.hpp"
-#include "tracker/geometry.hpp"
+#include "geometry/geometry.hpp"
 #include "tracker/tracker_corr_impl.hpp"
 #include "tracker_params.hpp"
 #include "zok/flight_director.hpp"

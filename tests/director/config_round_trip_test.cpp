@@ -6,7 +6,7 @@
 
 #include "config/config_files.hpp"
 #include "synthetic/synthetic.hpp"
-#include "tracker/geometry.hpp"
+#include "geometry/geometry.hpp"
 #include "tracker/tracker_corr_impl.hpp"
 #include "zok/flight_director.hpp"
 #include "zok/zok_config.hpp"

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "tracker/correlator.hpp"
-#include "tracker/geometry.hpp"
+#include "geometry/geometry.hpp"
 #include "tracker/sub_pixel.hpp"
 #include "tracker_test_util.hpp"
 

@@ -1,4 +1,4 @@
-#include "tracker/template_terms.hpp"
+#include "tracker/engines/template_terms.hpp"
 
 #include <cfloat>
 #include <cmath>

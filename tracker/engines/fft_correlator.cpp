@@ -1,4 +1,4 @@
-#include "tracker/fft_correlator.hpp"
+#include "tracker/engines/fft_correlator.hpp"
 
 #include <algorithm>
 #include <cfloat>
@@ -9,10 +9,10 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include "tracker/fft_arrays.hpp"
-#include "tracker/fft_grid.hpp"
-#include "tracker/template_terms.hpp"
-#include "tracker/window_sums.hpp"
+#include "fft/fft_arrays.hpp"
+#include "fft/fft_grid.hpp"
+#include "tracker/engines/template_terms.hpp"
+#include "tracker/engines/window_sums.hpp"
 
 namespace wyr::zok {
 

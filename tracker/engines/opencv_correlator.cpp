@@ -1,4 +1,4 @@
-#include "tracker/correlate.hpp"
+#include "tracker/engines/opencv_correlator.hpp"
 
 #include <opencv2/imgproc.hpp>
 

@@ -1,4 +1,4 @@
-#include "tracker/fft_arrays.hpp"
+#include "fft/fft_arrays.hpp"
 
 namespace wyr::zok {
 

@@ -1,4 +1,4 @@
-#include "tracker/fft_grid.hpp"
+#include "fft/fft_grid.hpp"
 
 #include <algorithm>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "tracker/geometry.hpp"
+#include "geometry/geometry.hpp"
 
 #include <algorithm>
 #include <cstdint>

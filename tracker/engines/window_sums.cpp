@@ -1,4 +1,4 @@
-#include "tracker/window_sums.hpp"
+#include "tracker/engines/window_sums.hpp"
 
 #include <algorithm>
 #include <cstdint>
