@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include <opencv2/imgproc.hpp>
+
 #include "dcf/region.hpp"
 #include "fft/fft_grid.hpp"
 #include "geometry/geometry.hpp"
@@ -136,6 +138,10 @@ void TrackerDcfImpl::init(cv::InputArray image, const cv::Rect& boundingBox) {
     features_.compute(sample_, planes_);
     filter.loadSample(planes_);
     filter.learn(1.0f);
+    ColourModel colour;
+    if (usesColour(frame.type())) {
+        learnColour(colour, settings, cv::Point2f(), 1.0f);
+    }
 
     ScaleFilter scaleFilter;
     if (params_.scaleFilter) {
@@ -150,6 +156,7 @@ void TrackerDcfImpl::init(cv::InputArray image, const cv::Rect& boundingBox) {
 
     filter_ = std::move(filter);
     scaleFilter_ = std::move(scaleFilter);
+    colour_ = std::move(colour);
     track_ = track;
     history_.reset();
     frameSize_ = frame.size();
@@ -170,11 +177,64 @@ TrackerDcfImpl::Search TrackerDcfImpl::searchAt(const cv::Mat& frame, const cv::
     features_.compute(sample_, planes_);
     filter_.loadSample(planes_);
     filter_.respond(response_);
+    if (usesColour(frameType_)) {
+        mergeColour(filter_.settings(), response_);
+    }
     Search s;
     s.peak = findPeak(response_, n / 2 - 1);
     s.confidence = history_.confidence(s.peak);
     s.found = centre + s.peak.shift * (side / float(n));
     return s;
+}
+
+bool TrackerDcfImpl::usesColour(int frameType) const {
+    return params_.colour && params_.colourWeight > 0 && CV_MAT_CN(frameType) >= 3;
+}
+
+void TrackerDcfImpl::mergeColour(const CorrelationFilter::Settings& grid, cv::Mat& response) {
+    // The colour model works at half the sample's resolution (two pixels a cell), which is
+    // plenty for a histogram and a box mean and costs a quarter.
+    const int n = grid.gridSide;
+    const int side = 2 * n;
+    cv::resize(sample_, colourPatch_, cv::Size(side, side), 0, 0, cv::INTER_AREA);
+    colour_.likelihood(colourPatch_, likelihood_);
+    const cv::Size2f target = grid.targetCells * 2.0f;
+    colourResponse(likelihood_,
+                   cv::Size(std::max(1, int(std::lround(target.width))),
+                            std::max(1, int(std::lround(target.height)))),
+                   colourScores_);
+    // Response index (y, x) is a shift of (x, y) cells (wrapping), which puts the target's
+    // centre at n + 2 shift in the patch's continuous coordinates: between the patch pixels
+    // n + 2 shift - 1 and n + 2 shift, so their mean.
+    const float w = params_.colourWeight;
+    for (int y = 0; y < n; ++y) {
+        const int sy = y < (n + 1) / 2 ? y : y - n;
+        const int py = std::clamp(n + 2 * sy, 1, side - 1);
+        const float* a = colourScores_.ptr<float>(py - 1);
+        const float* b = colourScores_.ptr<float>(py);
+        float* r = response.ptr<float>(y);
+        for (int x = 0; x < n; ++x) {
+            const int sx = x < (n + 1) / 2 ? x : x - n;
+            const int px = std::clamp(n + 2 * sx, 1, side - 1);
+            const float c = 0.25f * (a[px - 1] + a[px] + b[px - 1] + b[px]);
+            r[x] = (1.0f - w) * r[x] + w * c;
+        }
+    }
+}
+
+void TrackerDcfImpl::learnColour(ColourModel& model, const CorrelationFilter::Settings& grid,
+                                 const cv::Point2f& shift, float rate) {
+    const int n = grid.gridSide;
+    const int side = 2 * n;
+    // The patch of the search just made (the same pixels mergeColour() saw).
+    cv::resize(sample_, colourPatch_, cv::Size(side, side), 0, 0, cv::INTER_AREA);
+    const cv::Size2f target = grid.targetCells * 2.0f;
+    const cv::Point2f centre(n + 2 * shift.x, n + 2 * shift.y);
+    const cv::Rect box(int(std::lround(centre.x - target.width / 2)),
+                       int(std::lround(centre.y - target.height / 2)),
+                       std::max(1, int(std::lround(target.width))),
+                       std::max(1, int(std::lround(target.height))));
+    model.learn(colourPatch_, box, rate);
 }
 
 float TrackerDcfImpl::clampScale(float scale) const {
@@ -239,6 +299,9 @@ bool TrackerDcfImpl::update(cv::InputArray image, cv::Rect& boundingBox) {
         track_.velocity * (1.0f - VELOCITY_RATE) + (found - track_.centre) * VELOCITY_RATE;
     track_.centre = found;
     if (s.confidence >= params_.learnConfidence) {
+        if (usesColour(frameType_)) {
+            learnColour(colour_, filter_.settings(), s.peak.shift, params_.colourLearningRate);
+        }
         filter_.shiftSample(-s.peak.shift);
         filter_.learn(params_.learningRate);
         if (params_.scaleFilter) {
