@@ -43,6 +43,7 @@ private:
         cv::Point2f pendingCentre; // a lost target's candidate, and the frames it has held
         int pendingFrames = 0;
         int tileCursor = 0;
+        float colourTrust = 0.0f;
     };
     // The outcome of one search window.
     struct Search {
@@ -56,8 +57,10 @@ private:
     // filter's, and its learning from the last sample with the target shifted by `shift` cells.
     bool usesColour(int frameType) const;
     void mergeColour(const CorrelationFilter::Settings& grid, cv::Mat& response);
-    void learnColour(ColourModel& model, const CorrelationFilter::Settings& grid,
-                     const cv::Point2f& shift, float rate);
+    // Returns how well the colours learned separate the target from its surroundings (0..1),
+    // which scales the colour's weight.
+    float learnColour(ColourModel& model, const CorrelationFilter::Settings& grid,
+                      const cv::Point2f& shift, float rate);
     bool redetect(const cv::Mat& frame, cv::Rect& boundingBox);
     cv::Rect box() const;
     float clampScale(float scale) const;
