@@ -276,10 +276,13 @@ float TrackerDcfImpl::clampScale(float scale) const {
 }
 
 cv::Rect TrackerDcfImpl::box() const {
+    // The target's box cut to the frame; its centre always lies in the frame, so some of it
+    // always does.
     const cv::Size2f size = targetSize();
-    return {int(std::lround(track_.centre.x - size.width / 2)),
-            int(std::lround(track_.centre.y - size.height / 2)), int(std::lround(size.width)),
-            int(std::lround(size.height))};
+    const cv::Rect whole(int(std::lround(track_.centre.x - size.width / 2)),
+                         int(std::lround(track_.centre.y - size.height / 2)),
+                         int(std::lround(size.width)), int(std::lround(size.height)));
+    return whole & cv::Rect(cv::Point(), frameSize_);
 }
 
 bool TrackerDcfImpl::update(cv::InputArray image, cv::Rect& boundingBox) {
