@@ -15,6 +15,9 @@ namespace {
 
 // The longer side of the target always fits the region with this margin.
 constexpr float MIN_REGION_TO_SIDE = 1.25f;
+// How far from the prediction, in target lengths, a peak may lie and still be believed at the
+// usual confidence.
+constexpr float JUMP_REACH = 1.0f;
 // Weight of the newest displacement in the velocity.
 constexpr float VELOCITY_RATE = 0.6f;
 // While lost: windows searched per frame besides the one at the last place, how far apart
@@ -308,7 +311,15 @@ bool TrackerDcfImpl::update(cv::InputArray image, cv::Rect& boundingBox) {
                                       ? track_.centre + track_.velocity * params_.motionDamping
                                       : track_.centre;
     const Search s = searchAt(frame, predicted, track_.scale);
-    if (s.confidence < params_.lostConfidence) {
+    // A peak further from the prediction than the target is long (plus a step, as fast motion
+    // is predicted less well) is believed only at the confidence a re-detection needs:
+    // otherwise it is more often something else.
+    const float reach =
+        JUMP_REACH * std::max(track_.base.width, track_.base.height) * track_.scale +
+        float(cv::norm(track_.velocity));
+    const bool jump = cv::norm(s.found - predicted) > reach;
+    if (s.confidence < params_.lostConfidence ||
+        (jump && s.confidence < params_.redetectConfidence)) {
         track_.lost = true;
         track_.framesLost = 1;
         track_.pendingFrames = 0;
@@ -328,8 +339,13 @@ bool TrackerDcfImpl::update(cv::InputArray image, cv::Rect& boundingBox) {
     }
     const float scale = clampScale(track_.scale * std::pow(params_.scaleStep, offset));
 
-    track_.velocity =
-        track_.velocity * (1.0f - VELOCITY_RATE) + (found - track_.centre) * VELOCITY_RATE;
+    // Only confident steps teach the motion; an uncertain one lets it die down.
+    if (s.confidence >= params_.learnConfidence) {
+        track_.velocity =
+            track_.velocity * (1.0f - VELOCITY_RATE) + (found - track_.centre) * VELOCITY_RATE;
+    } else {
+        track_.velocity *= params_.motionDamping;
+    }
     track_.centre = found;
     if (s.confidence >= params_.learnConfidence) {
         if (usesColour(frameType_)) {
@@ -399,7 +415,9 @@ bool TrackerDcfImpl::redetect(const cv::Mat& frame, cv::Rect& boundingBox) {
     ++track_.framesLost;
     confidence_ = best.confidence;
     if (best.confidence >= params_.redetectConfidence) {
-        const float near = 0.5f * std::max(track_.base.width, track_.base.height) * track_.scale;
+        // The candidate of the frame before, or near enough for a target moving on.
+        const float near =
+            JUMP_REACH * std::max(track_.base.width, track_.base.height) * track_.scale;
         const bool same =
             track_.pendingFrames > 0 && cv::norm(best.found - track_.pendingCentre) <= near;
         track_.pendingFrames = same ? track_.pendingFrames + 1 : 1;
