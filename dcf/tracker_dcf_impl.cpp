@@ -232,7 +232,8 @@ void TrackerDcfImpl::mergeColour(const CorrelationFilter::Settings& grid, cv::Ma
     // Response index (y, x) is a shift of (x, y) cells (wrapping), which puts the target's
     // centre at n + 2 shift in the patch's continuous coordinates. The box mean at pixel p is
     // centred at p for an even window side and at p + 1/2 for an odd one: so pixel n + 2 shift,
-    // or the mean of it and the pixel before.
+    // or the mean of it and the pixel before. Colour scales the filter's scores rather than
+    // adding to them, so that a patch of the target's colours cannot outscore the target.
     const float w = params_.colourWeight * track_.colourTrust;
     if (w <= 0) {
         return;
@@ -249,7 +250,7 @@ void TrackerDcfImpl::mergeColour(const CorrelationFilter::Settings& grid, cv::Ma
             const int sx = x < (n + 1) / 2 ? x : x - n;
             const int px = std::clamp(n + 2 * sx, 1, side - 1);
             const float c = 0.25f * (a[px - backX] + a[px] + b[px - backX] + b[px]);
-            r[x] = (1.0f - w) * r[x] + w * c;
+            r[x] *= 1.0f + w * (2.0f * c - 1.0f);
         }
     }
 }
