@@ -8,6 +8,7 @@
 #include "dcf/confidence.hpp"
 #include "dcf/features.hpp"
 #include "dcf/filter.hpp"
+#include "dcf/region.hpp"
 #include "dcf/scale_filter.hpp"
 #include "zok/tracker_dcf.hpp"
 
@@ -76,7 +77,8 @@ private:
     ConfidenceHistory history_;
     FeatureExtractor features_;
     std::vector<cv::Mat> planes_;
-    cv::Mat sample_, scratch_, response_;
+    cv::Mat sample_, response_;
+    SampleScratch scratch_;
     cv::Mat colourPatch_, likelihood_, colourScores_;
     double confidence_ = 1.0;
 };
