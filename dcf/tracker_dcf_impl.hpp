@@ -43,7 +43,9 @@ private:
         int framesLost = 0;
         cv::Point2f pendingCentre; // a lost target's candidate, and the frames it has held
         int pendingFrames = 0;
-        int tileCursor = 0;
+        int tileCursor = 0; // the next window of the outer rings, and of the first ring
+        int innerCursor = 0;
+        int weakFrames = 0; // found, but below the learning level, in a row
         float colourTrust = 0.0f;
     };
     // The outcome of one search window.
