@@ -191,7 +191,8 @@ inline int orientationBin(float gx, float gy) {
     const float e2 = a * kDirX[2] + b * kDirY[2];
     const float e3 = a * kDirX[3] + b * kDirY[3];
     const float e4 = a * kDirX[4] + b * kDirY[4];
-    const bool mirrored = gx * gy < 0.0f;
+    // Signs compared, not the product, which may underflow to zero.
+    const bool mirrored = (gx < 0.0f && gy > 0.0f) || (gx > 0.0f && gy < 0.0f);
     int k = int(e1 > a);
     if (mirrored) {
         k += int(e2 >= e1) + int(e3 >= e2) + int(e4 >= e3);
@@ -239,11 +240,12 @@ void orientationVotes(const float* __restrict dx, const float* __restrict dy,
         const v_int32 loose = first + cv::v_reinterpret_as_s32(e2 >= e1) +
                               cv::v_reinterpret_as_s32(e3 >= e2) +
                               cv::v_reinterpret_as_s32(e4 >= e3);
-        const v_int32 mirrored = cv::v_reinterpret_as_s32(gx * gy < zero);
-        const v_int32 k = zeroI - cv::v_select(mirrored, loose, strict);
-        const v_int32 o = cv::v_select(mirrored & (k > zeroI), nine - k, k);
         const v_int32 gxNegative = cv::v_reinterpret_as_s32(gx < zero);
         const v_int32 gyNegative = cv::v_reinterpret_as_s32(gy < zero);
+        const v_int32 mirrored = (gxNegative & cv::v_reinterpret_as_s32(gy > zero)) |
+                                 (gyNegative & cv::v_reinterpret_as_s32(gx > zero));
+        const v_int32 k = zeroI - cv::v_select(mirrored, loose, strict);
+        const v_int32 o = cv::v_select(mirrored & (k > zeroI), nine - k, k);
         const v_int32 opposite = cv::v_select(
             mirrored, cv::v_select(k == zeroI, gxNegative, gyNegative), gxNegative | gyNegative);
         const v_int32 bin = o + (opposite & nine);
