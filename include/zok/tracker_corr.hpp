@@ -43,8 +43,8 @@ public:
         /// Fast Fourier transforms (FFTW), planned on the first frame of each window size and
         /// allocation-free on later frames of that size. Only in builds with FFTW
         /// (-DZOK_WITH_FFTW=ON, the default); inputs it does not cover go to cv::matchTemplate,
-        /// and so do weight masks too narrow for its single precision with zeroMean (those
-        /// whose sum of squared weights is below 32).
+        /// and so do weight masks too narrow for its single precision (those whose sum of
+        /// squared weights is below 32: with a template of 44 x 36, sigmaExp below about -1.9).
         FFT = 1,
         /// FFT in builds that have it, OPENCV otherwise; engineRun() says which.
         AUTO = 2,

@@ -23,12 +23,13 @@ constexpr int MAX_CHANNELS = 4;
 constexpr int MAX_GRID_AREA = 1 << 24;
 constexpr size_t MAX_GRIDS = 4;
 
-// The weighted zero-mean normaliser subtracts terms of the window's energy that nearly cancel
-// where the mask leaves few pixels in play; in single precision that cancellation costs more
-// than 1e-5 of the score once the sum of M^2, the mask's effective area, falls below about 24
-// (measured over full-range random texture, templates of 7 to 90 pixels). Narrower masks go to
-// cv::matchTemplate.
-constexpr double MIN_CCOEFF_MASK_AREA = 32;
+// Where the mask leaves few pixels in play, single precision costs the weighted scores more
+// than 1e-5: the zero-mean normaliser subtracts nearly equal terms of the window's energy, and
+// both methods sum products of very different sizes. Measured over full-range random texture
+// and templates of 7 to 90 pixels, zero-mean scores part from OpenCV's by more than 1e-5 once
+// the sum of M^2, the mask's effective area, falls below about 24, plain ones in small windows
+// below about 2. Masks with a smaller sum go to cv::matchTemplate.
+constexpr double MIN_MASK_AREA = 32;
 
 // A transform's rounding error at one position scales with the whole window, not with the box
 // it scores. Measured, a numerator is off by at most about 0.5 * FLT_EPSILON times the norms
@@ -121,8 +122,7 @@ bool FftCorrelator::handles(const cv::Mat& window, const cv::Mat& templ,
         return false;
     }
     // (A NaN sum, from a NaN mask, goes to OpenCV too.)
-    return method_ != cv::TM_CCOEFF_NORMED ||
-           cv::norm(weights, cv::NORM_L2SQR) >= MIN_CCOEFF_MASK_AREA;
+    return cv::norm(weights, cv::NORM_L2SQR) >= MIN_MASK_AREA;
 }
 
 Grid& FftCorrelator::gridFor(const cv::Size& window) {
