@@ -92,8 +92,8 @@ public:
         /// Wider search factors, tried in list order after a first score below `threshold`
         /// that is not exactly 0, until one reaches `redetectThreshold` or scores exactly 0.
         /// With zeroMean they are tried after any first score below `threshold`, 0 included, and
-        /// a score of 0 does not stop them:
-        /// there a window of featureless ground scores 0, and a wider one may reach the target.
+        /// a score of 0 does not stop them: there a window of featureless ground scores 0, and
+        /// a wider one may reach the target.
         /// A NaN score is never retried. Default empty; entries not strictly greater than the
         /// applied searchRadiusFactor are skipped.
         std::vector<float> altSearchRadiiFactors;
