@@ -67,7 +67,7 @@ class PyTrackerCorr:
       taking the matched patch (0 or less = off). Taken in double precision.
     - redetectThreshold (float or None): smallest score at which a match found by the wider
       search (altSearchRadiusFactor) counts as found; None, the default, means threshold's
-      level. With zeroMean, 0.85-0.9 lets a target that comes back into view pass and not the
+      level. With zeroMean, 0.7-0.8 lets a target that comes back into view pass and not the
       background around it. Taken in double precision.
 
     Floats must be Python floats or ints (numpy.float64 too), bools must be True or False,

@@ -107,7 +107,7 @@ which is built in; flags override it or the configuration file:
   --update-threshold T     matches scoring below T keep the template (recommended 0.88,
                            0 = off)
   --redetect-threshold T   smallest score at which a match of a wider window counts as found
-                           (recommended 0.88; the library's default is the --threshold level)
+                           (recommended 0.75; the library's default is the --threshold level)
   --zero-mean              score by the zero-mean correlation coefficient (recommended)
   --no-zero-mean           score by plain normalised cross-correlation (the library's default)
   --engine opencv|fft|auto how the correlation is computed (recommended auto, which runs

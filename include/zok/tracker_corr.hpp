@@ -153,8 +153,9 @@ public:
         /// did; any other value is used unchanged, even one below `threshold`. One level cannot
         /// serve both questions: whether the target is still where it was (a partly hidden
         /// target scores well below its full view), and whether a patch far away is the target
-        /// (textured background scores well above noise there). With zeroMean, 0.85-0.9
-        /// passes a target coming back into view and not the background.
+        /// (textured background scores well above noise there). With zeroMean, 0.7-0.8 passes a
+        /// target coming back into view and not the background; above that, a template renewed
+        /// while the target was partly hidden may no longer reach it.
         double redetectThreshold;
     };
 

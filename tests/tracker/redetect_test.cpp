@@ -129,8 +129,9 @@ TEST_P(Redetect, HiddenFramesAndTheReturn) {
 INSTANTIATE_TEST_SUITE_P(Levels, Redetect,
                          ::testing::Values(RedetectCase{"SameAsThreshold", std::nan(""), true},
                                            RedetectCase{"AtThreshold", 0.5, true},
-                                           RedetectCase{"Recommended", 0.88, false},
-                                           RedetectCase{"Lower", 0.85, false}),
+                                           RedetectCase{"Recommended", 0.75, false},
+                                           RedetectCase{"Higher", 0.88, false},
+                                           RedetectCase{"Lower", 0.7, false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

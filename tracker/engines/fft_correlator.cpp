@@ -32,14 +32,14 @@ constexpr size_t MAX_GRIDS = 4;
 constexpr double MIN_MASK_AREA = 32;
 
 // A transform's rounding error at one position scales with the whole window, not with the box
-// it scores. Measured, a numerator is off by at most about 0.5 * FLT_EPSILON times the norms
-// of the window and of the kernel, so a score by 0.5 * FLT_EPSILON * sqrt(window energy / box
-// energy); and a weighted energy, itself a transform's result, by about FLT_EPSILON times the
-// norms of the squared window and of M^2. Where a box holds less than this share of the
-// window's energy, or a weighted energy less than WEIGHTED_ENERGY_ROUNDINGS such errors, the
-// transforms cannot score it (the first leaves up to about 2e-4): those positions are marked
-// RECOMPUTE and scored by cv::matchTemplate over the part of the window they need, so that no
-// rounding noise can beat a real peak. In most windows no position is marked.
+// it scores. Measured, a numerator is off by at most about 0.75 * FLT_EPSILON times the norms
+// of the window and of the kernel, so a score by 0.75 * FLT_EPSILON * sqrt(window energy / box
+// energy): 3e-5 where a box holds this share of its window's energy (with zeroMean, of the
+// spread), 1e-5 from ten times that. A weighted energy, itself a transform's result, is off by
+// about FLT_EPSILON times the norms of the squared window and of M^2. Positions below either
+// level (WEIGHTED_ENERGY_ROUNDINGS such errors) are marked RECOMPUTE and scored by
+// cv::matchTemplate over the part of the window they need, so that no rounding noise can beat
+// a real peak. In most windows no position is marked.
 constexpr double MIN_ENERGY_SHARE = 1e-5;
 constexpr double WEIGHTED_ENERGY_ROUNDINGS = 16;
 constexpr float RECOMPUTE = std::numeric_limits<float>::infinity();
@@ -278,11 +278,9 @@ cv::Mat FftCorrelator::correlate(const cv::Mat& window, const cv::Mat& templ,
         squaredNorm2 += double(energy[i]) * double(energy[i]);
     }
     const double minEnergy =
-        getenv("ZOKNG")
-            ? 0.0
-            : std::max(MIN_ENERGY_SHARE * windowEnergy,
-                       WEIGHTED_ENERGY_ROUNDINGS * FLT_EPSILON * std::sqrt(squaredNorm2) *
-                           cv::norm(terms_.maskSquared(), cv::NORM_L2));
+        std::max(MIN_ENERGY_SHARE * windowEnergy, WEIGHTED_ENERGY_ROUNDINGS * FLT_EPSILON *
+                                                      std::sqrt(squaredNorm2) *
+                                                      cv::norm(terms_.maskSquared(), cv::NORM_L2));
     fft.forward(energy, fft.spectrum(WINDOW_SPECTRUM));
     multiplyConjugate(fft.spectrum(WINDOW_SPECTRUM), fft.spectrum(MASK2), fft.spectrum(PRODUCT), n,
                       false);
