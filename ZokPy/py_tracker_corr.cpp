@@ -76,7 +76,8 @@ PyObject* PyTrackerCorr::matches() const {
     return wyr::zok::convert_from_vector(held->matches());
 }
 
-void PyTrackerCorr::setOptions(int engine, bool zeroMean, double updateThreshold) {
+void PyTrackerCorr::setOptions(int engine, bool zeroMean, double updateThreshold,
+                               double redetectThreshold) {
     if (started) {
         throw std::logic_error("setOptions must be called before the first init");
     }
@@ -88,12 +89,16 @@ void PyTrackerCorr::setOptions(int engine, bool zeroMean, double updateThreshold
     case int(TrackerCorr::Engine::FFT):
         changed.engine = TrackerCorr::Engine::FFT;
         break;
+    case int(TrackerCorr::Engine::AUTO):
+        changed.engine = TrackerCorr::Engine::AUTO;
+        break;
     default:
-        throw std::invalid_argument("engine must be 0 (OpenCV) or 1 (FFT), not " +
+        throw std::invalid_argument("engine must be 0 (OpenCV), 1 (FFT) or 2 (auto), not " +
                                     std::to_string(engine));
     }
     changed.zeroMean = zeroMean;
     changed.updateThreshold = updateThreshold;
+    changed.redetectThreshold = redetectThreshold;
     // Built before anything is replaced, so that a refused engine changes nothing.
     cv::Ptr<TrackerCorr> rebuilt = TrackerCorr::create(changed);
     params = changed;

@@ -6,6 +6,7 @@
 #include <Python.h>
 
 #include <cstddef>
+#include <limits>
 
 #include <opencv2/core.hpp>
 
@@ -45,12 +46,15 @@ public:
     PyObject* matches() const;
 
     // The parameters the positional constructor cannot carry: the correlation engine (0 for
-    // TrackerCorr::Engine::OPENCV, 1 for FFT), zeroMean and updateThreshold (used unchanged,
-    // not rounded to single precision). Rebuilds the tracker from the constructor's parameters
-    // with these, so it must come before the first init: afterwards it raises std::logic_error.
-    // Any other engine number raises std::invalid_argument; an engine this build does not have
-    // raises cv::Exception (StsNotImplemented). On every failure the tracker is left as it was.
-    void setOptions(int engine, bool zeroMean, double updateThreshold);
+    // TrackerCorr::Engine::OPENCV, 1 for FFT, 2 for AUTO), zeroMean, updateThreshold and
+    // redetectThreshold (both used unchanged, not rounded to single precision; NaN, the default
+    // of the last, means the level of threshold). Rebuilds the tracker from the constructor's
+    // parameters with these, so it must come before the first init: afterwards it raises
+    // std::logic_error. Any other engine number raises std::invalid_argument; an engine this
+    // build does not have raises cv::Exception (StsNotImplemented). On every failure the tracker
+    // is left as it was.
+    void setOptions(int engine, bool zeroMean, double updateThreshold,
+                    double redetectThreshold = std::numeric_limits<double>::quiet_NaN());
 
 private:
     // Converts both arguments, stopping at the first failure.

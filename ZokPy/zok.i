@@ -66,4 +66,8 @@ import_array();
 
 extern const float SIGMA_EXP_MAX;
 
+// One wrapper that takes setOptions' last argument or leaves it out, rather than an overload
+// dispatcher, whose messages would not name the argument refused.
+%feature("compactdefaultargs") PyTrackerCorr::setOptions;
+
 %include "ZokPy/py_tracker_corr.hpp"

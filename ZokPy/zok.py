@@ -5,6 +5,8 @@
     found, box = tracker.update(frame, box)  # box comes back unchanged when not found
 """
 
+import re
+
 if __package__:
     from . import _zok
 else:
@@ -14,7 +16,17 @@ cvar = _zok.cvar
 SIGMA_EXP_MAX = _zok.cvar.SIGMA_EXP_MAX
 
 # The engines' names, as configuration files spell them, and their native numbers.
-_ENGINES = {"opencv": 0, "fft": 1}
+_ENGINES = {"opencv": 0, "fft": 1, "auto": 2}
+
+# The keyword-only arguments by their place among PyTrackerCorr_setOptions' arguments, so that a
+# refused value is reported under the name it was given as.
+_KEYWORDS = {3: "zeroMean", 4: "updateThreshold", 5: "redetectThreshold"}
+
+
+def _keyword_error(error):
+    match = re.search(r"argument (\d+) of type", str(error))
+    name = _KEYWORDS.get(int(match.group(1))) if match else None
+    return TypeError("%s: %s" % (name, error)) if name else error
 
 
 class PyTrackerCorr:
@@ -23,10 +35,11 @@ class PyTrackerCorr:
     PyTrackerCorr(searchRadiusFactor=4.0, threshold=0.85, altSearchRadiusFactor=0.0,
                   sigmaExp=5.0, cloneImage=False, depth=1, zoomFactor=1, mode1D=False,
                   varianceThreshold=0.0, varianceKSize=3, varianceGreyscale=False,
-                  *, engine="opencv", zeroMean=False, updateThreshold=0.0)
+                  *, engine="opencv", zeroMean=False, updateThreshold=0.0,
+                  redetectThreshold=None)
 
     The eleven arguments before the star are positional only; leave out any tail to take its
-    defaults. The three after it are keyword-only.
+    defaults. The four after it are keyword-only.
 
     - searchRadiusFactor (float): half-size of the search window in template sizes (min 1.25).
     - threshold (float): smallest score, 0..1, that counts as found.
@@ -43,32 +56,44 @@ class PyTrackerCorr:
       (0 = off).
     - varianceKSize (int): neighbourhood size of the texture measure.
     - varianceGreyscale (bool): measure texture on brightness; frames must then be BGR(A).
-    - engine (str): how the correlation is computed, "opencv" or "fft". Another string raises
-      ValueError, another type TypeError; an engine this build lacks raises RuntimeError.
+    - engine (str): how the correlation is computed, "opencv", "fft" or "auto" (the FFT engine
+      where the build has it, OpenCV's otherwise). Another string raises ValueError, another
+      type TypeError; an engine this build lacks raises RuntimeError.
     - zeroMean (bool): score by the zero-mean correlation coefficient (-1..1), so that a
       hidden target is reported lost: flat ground scores 0 instead of nearly 1. Pick a
       threshold for it, 0.6-0.7 say.
     - updateThreshold (float): a match scoring at least threshold but below this still
       counts as found and moves the search, but keeps the reference template instead of
       taking the matched patch (0 or less = off). Taken in double precision.
+    - redetectThreshold (float or None): smallest score at which a match found by the wider
+      search (altSearchRadiusFactor) counts as found; None, the default, means threshold's
+      level. With zeroMean, 0.7-0.8 lets a target that comes back into view pass and not the
+      background around it. Taken in double precision.
 
     Floats must be Python floats or ints (numpy.float64 too), bools must be True or False,
-    integers Python ints: anything else raises TypeError. The keyword-only arguments reach the
-    native tracker through _zok.PyTrackerCorr_setOptions, called once here, before any init.
+    integers Python ints: anything else raises TypeError, and for a keyword-only argument the
+    message begins with its name. The keyword-only arguments reach the native tracker through
+    _zok.PyTrackerCorr_setOptions, called once here, before any init.
     """
 
     # Called by the wrapper, with itself, when a wrapper that owns its object is freed.
     __swig_destroy__ = _zok.delete_PyTrackerCorr
 
-    def __init__(self, *args, engine="opencv", zeroMean=False, updateThreshold=0.0):
+    def __init__(self, *args, engine="opencv", zeroMean=False, updateThreshold=0.0,
+                 redetectThreshold=None):
         if not isinstance(engine, str):
-            raise TypeError("engine must be a str, 'opencv' or 'fft', not %s"
+            raise TypeError("engine must be a str, 'opencv', 'fft' or 'auto', not %s"
                             % type(engine).__name__)
         if engine not in _ENGINES:
-            raise ValueError("engine must be 'opencv' or 'fft', not %r" % engine)
+            raise ValueError("engine must be 'opencv', 'fft' or 'auto', not %r" % engine)
         this = _zok.new_PyTrackerCorr(*args)
         try:
-            _zok.PyTrackerCorr_setOptions(this, _ENGINES[engine], zeroMean, updateThreshold)
+            _zok.PyTrackerCorr_setOptions(
+                this, _ENGINES[engine], zeroMean, updateThreshold,
+                float("nan") if redetectThreshold is None else redetectThreshold)
+        except TypeError as error:
+            _zok.delete_PyTrackerCorr(this)
+            raise _keyword_error(error) from None
         except BaseException:
             _zok.delete_PyTrackerCorr(this)
             raise

@@ -1,4 +1,4 @@
-from typing import Any, Literal, Protocol, Sequence, SupportsInt, Tuple, Union
+from typing import Any, Literal, Optional, Protocol, Sequence, SupportsInt, Tuple, Union
 
 import numpy as np
 import numpy.typing as npt
@@ -26,9 +26,10 @@ class PyTrackerCorr:
         varianceGreyscale: bool = ...,
         /,
         *,
-        engine: Literal["opencv", "fft"] = ...,
+        engine: Literal["opencv", "fft", "auto"] = ...,
         zeroMean: bool = ...,
         updateThreshold: float = ...,
+        redetectThreshold: Optional[float] = ...,
     ) -> None: ...
     def init(self, image: npt.NDArray[Any], boundingBox: BoxLike) -> bool: ...
     def update(self, image: npt.NDArray[Any], boundingBox: BoxLike) -> Tuple[bool, Box]: ...
@@ -40,13 +41,20 @@ class _ZokModule(Protocol):
     PyTrackerCorr wraps."""
 
     # The native side of the keyword-only arguments, called by PyTrackerCorr.__init__ with
-    # the wrapper object of _zok.new_PyTrackerCorr (or a PyTrackerCorr). `engine` is 0 (OpenCV)
-    # or 1 (FFT): another number raises ValueError, an engine this build lacks RuntimeError, a
-    # call after the first init (even a refused one) RuntimeError, a wrong type TypeError (a
-    # bool must be True or False). The tracker is rebuilt from its constructor's parameters with these three, and
-    # left as it was when the call fails. Returns None.
+    # the wrapper object of _zok.new_PyTrackerCorr (or a PyTrackerCorr). `engine` is 0 (OpenCV),
+    # 1 (FFT) or 2 (auto): another number raises ValueError, an engine this build lacks
+    # RuntimeError, a call after the first init (even a refused one) RuntimeError, a wrong type
+    # TypeError (a bool must be True or False). `redetectThreshold` may be left out, and NaN
+    # means threshold's level. The tracker is rebuilt from its constructor's parameters with
+    # these, and left as it was when the call fails. Returns None.
     def PyTrackerCorr_setOptions(
-        self, tracker: Any, engine: int, zeroMean: bool, updateThreshold: float, /
+        self,
+        tracker: Any,
+        engine: int,
+        zeroMean: bool,
+        updateThreshold: float,
+        redetectThreshold: float = ...,
+        /,
     ) -> None: ...
 
 _zok: _ZokModule

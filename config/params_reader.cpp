@@ -80,6 +80,9 @@ public:
             } else if (value->IsString() &&
                        std::string(value->GetString(), value->GetStringLength()) == "fft") {
                 field = TrackerCorr::Engine::FFT;
+            } else if (value->IsString() &&
+                       std::string(value->GetString(), value->GetStringLength()) == "auto") {
+                field = TrackerCorr::Engine::AUTO;
             } else {
                 reject(key);
             }
@@ -160,6 +163,7 @@ std::string overlayParams(const JsonValue& root, TrackerCorr::Params& params) {
     reader.engine("engine", params.engine);
     reader.flag("zeroMean", params.zeroMean);
     reader.number("updateThreshold", params.updateThreshold);
+    reader.number("redetectThreshold", params.redetectThreshold);
     return invalidKey;
 }
 

@@ -29,6 +29,8 @@ PARAMETERS = [
 ]
 # The keyword-only parameters, with their defaults.
 KEYWORDS = [("engine", "opencv"), ("zeroMean", False), ("updateThreshold", 0.0)]
+# The keyword-only parameters that take None for the library's default.
+OPTIONAL = [("redetectThreshold", float)]
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 RECOMMENDED = [os.path.join(HERE, "..", "config", "recommended.json"),
@@ -54,7 +56,7 @@ def recommended():
 def tracker_arguments(args):
     """The constructor's arguments, positional and keyword: defaults, then the configuration
     file (the recommended one unless told otherwise), then the flags."""
-    values = dict(PARAMETERS + KEYWORDS)
+    values = dict(PARAMETERS + KEYWORDS + [(name, None) for name, _ in OPTIONAL])
     config = args.config or (None if args.library_defaults else recommended())
     if config:
         with open(config, encoding="utf-8") as f:
@@ -73,10 +75,13 @@ def tracker_arguments(args):
              "zoomFactor": args.zoom, "mode1D": args.mode1d or None,
              "sigmaExp": args.sigma_exp, "VarianceFilter/threshold": args.variance,
              "engine": args.engine, "zeroMean": args.zero_mean,
-             "updateThreshold": args.update_threshold}
+             "updateThreshold": args.update_threshold,
+             "redetectThreshold": args.redetect_threshold}
     values.update({k: v for k, v in flags.items() if v is not None})
-    return ([type(default)(values[name]) for name, default in PARAMETERS],
-            {name: type(default)(values[name]) for name, default in KEYWORDS})
+    keywords = {name: type(default)(values[name]) for name, default in KEYWORDS}
+    keywords.update({name: None if values[name] is None else kind(values[name])
+                     for name, kind in OPTIONAL})
+    return [type(default)(values[name]) for name, default in PARAMETERS], keywords
 
 
 def frames(source):
@@ -117,10 +122,11 @@ def main():
     parser.add_argument("--half", type=integers(2))
     parser.add_argument("--config")
     parser.add_argument("--library-defaults", action="store_true")
-    parser.add_argument("--engine", choices=["opencv", "fft"])
+    parser.add_argument("--engine", choices=["opencv", "fft", "auto"])
     parser.add_argument("--zero-mean", dest="zero_mean", action="store_true", default=None)
     parser.add_argument("--no-zero-mean", dest="zero_mean", action="store_false")
     parser.add_argument("--update-threshold", type=float)
+    parser.add_argument("--redetect-threshold", type=float)
     parser.add_argument("--search-radius", type=float)
     parser.add_argument("--alt-radius", type=float)
     parser.add_argument("--threshold", type=float)

@@ -2,14 +2,14 @@
 
 #include "tracker/engines/opencv_correlator.hpp"
 #if ZOK_WITH_FFTW
-#include "tracker/engines/fft_correlator.hpp"
 #include "fft/fft_grid.hpp"
+#include "tracker/engines/fft_correlator.hpp"
 #endif
 
 namespace wyr::zok {
 
 std::unique_ptr<Correlator> Correlator::create(TrackerCorr::Engine engine, int method) {
-    switch (engine) {
+    switch (TrackerCorr::engineRun(engine)) {
     case TrackerCorr::Engine::OPENCV:
         return makeOpenCvCorrelator(method);
     case TrackerCorr::Engine::FFT:
@@ -20,6 +20,8 @@ std::unique_ptr<Correlator> Correlator::create(TrackerCorr::Engine engine, int m
                  "this build of zok has no FFT correlation engine: rebuild with "
                  "-DZOK_WITH_FFTW=ON and FFTW 3 installed (Debian: libfftw3-dev)");
 #endif
+    case TrackerCorr::Engine::AUTO:
+        break;
     }
     CV_Error(cv::Error::StsNotImplemented, "unknown correlation engine");
 }

@@ -1,6 +1,8 @@
+#include <algorithm>
 #include <cmath>
 
 #include "geometry/geometry.hpp"
+#include "tracker/empty_boxes.hpp"
 #include "tracker/sub_pixel.hpp"
 #include "tracker/tracker_corr_impl.hpp"
 
@@ -42,16 +44,29 @@ double weakerScore(double a, double b) {
 // Rounding can carry a perfect match a little beyond 1; anything further is no correlation.
 constexpr double kScoreSlack = 1e-3;
 
+// Bicubic interpolation overshoots next to a steep peak: a refined peak of a perfect match lies
+// beyond 1, which no correlation reaches.
+double refinedScore(const RefinedPeak& refined) {
+    return std::clamp(refined.value, -1.0, 1.0);
+}
+
 } // namespace
 
 cv::Mat TrackerCorrImpl::respond(const cv::Mat& window, const cv::Mat& templ) const {
     cv::Mat response = correlator->correlate(window, templ, weightMask);
-    if (!zeroMean) {
-        return response;
-    }
-    // OpenCV's masked coefficient divides by the window's spread unguarded: a flat window gives
-    // NaN, a nearly flat one values far beyond 1. Both mean there is nothing to correlate with.
     CV_Assert(response.type() == CV_32FC1);
+    // Over a window that is exactly zero under the template the normaliser is zero, and the
+    // engines' quotients are rounding: an engine's own exact sums settle that only for
+    // unweighted 8-bit windows.
+    if (!weightMask.empty() || window.depth() != CV_8U) {
+        markEmptyBoxes(window,
+                       weightMask.size() == templ.size() ? maskSupport
+                                                         : cv::Rect(cv::Point(), templ.size()),
+                       response);
+    }
+    // cv::matchTemplate's weighted quotients are unguarded: a window without energy (or, with
+    // zeroMean, without spread) gives NaN or infinity, a nearly flat one values far beyond 1.
+    // None of them is a score.
     for (int r = 0; r < response.rows; ++r) {
         float* row = response.ptr<float>(r);
         for (int c = 0; c < response.cols; ++c) {
@@ -99,7 +114,7 @@ double TrackerCorrImpl::search2D(const cv::Mat& image, float factor, SearchState
         const RefinedPeak refined = refineSubPixel(response, peak.location, zoomFactor);
         state.subPixel = refined.offset + reference.subPixel;
         if (adoptsRefinement(refined)) {
-            peak.score = refined.value;
+            peak.score = refinedScore(refined);
             carrySubPixel(state.subPixel.x, state.position.x, zoomFactor);
             carrySubPixel(state.subPixel.y, state.position.y, zoomFactor);
         }
@@ -142,11 +157,11 @@ double TrackerCorrImpl::search1D(const cv::Mat& image, float factor, SearchState
         state.subPixel.x = refinedX.offset.x + referenceX.subPixel;
         state.subPixel.y = refinedY.offset.y + referenceY.subPixel;
         if (adoptsRefinement(refinedX)) {
-            peakX.score = refinedX.value;
+            peakX.score = refinedScore(refinedX);
             carrySubPixel(state.subPixel.x, state.position.x, zoomFactor);
         }
         if (adoptsRefinement(refinedY)) {
-            peakY.score = refinedY.value;
+            peakY.score = refinedScore(refinedY);
             carrySubPixel(state.subPixel.y, state.position.y, zoomFactor);
         }
     }

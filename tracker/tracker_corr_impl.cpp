@@ -1,10 +1,12 @@
 #include "tracker/tracker_corr_impl.hpp"
 
 #include <algorithm>
+#include <cmath>
 
 #include <opencv2/imgproc.hpp>
 
 #include "geometry/geometry.hpp"
+#include "tracker/empty_boxes.hpp"
 #include "tracker/weight_mask.hpp"
 
 namespace wyr::zok {
@@ -13,6 +15,12 @@ namespace {
 
 size_t appliedDepth(size_t depth) {
     return std::min(std::max<size_t>(depth, 1), TrackerCorrImpl::MAX_DEPTH);
+}
+
+// The test init() makes where it cuts the template out, with the same error: cv::Mat has no
+// regions of a matrix of more than two dimensions.
+void requirePlane(const cv::Mat& frame) {
+    static_cast<void>(frame(cv::Rect()));
 }
 
 } // namespace
@@ -30,6 +38,7 @@ TrackerCorrImpl::TrackerCorrImpl(const Params& params)
       zoomFactor(std::clamp(params.zoomFactor, 1, MAX_ZOOM_FACTOR)), sigmaExp(params.sigmaExp),
       cloneImage(params.cloneImage), mode1D(params.mode1D), lastVariance(0.0),
       zeroMean(params.zeroMean), updateThreshold(params.updateThreshold),
+      redetectThreshold(params.redetectThreshold),
       correlator(Correlator::create(params.engine,
                                     params.zeroMean ? cv::TM_CCOEFF_NORMED : cv::TM_CCORR_NORMED)) {
     matchScores.reserve(altSearchRadiiFactors.size() + 1);
@@ -56,9 +65,11 @@ void TrackerCorrImpl::init(cv::InputArray image, const cv::Rect& boundingBox) {
     const double templateVariance =
         varianceThreshold > 0 ? maxLocalVariance(varianceSettings, templ) : 0.0;
     cv::Mat mask = weightMask;
+    cv::Rect support = maskSupport;
     if (sigmaExp < SIGMA_EXP_MAX &&
         (weightMask.rows != boundingBox.height || weightMask.cols != boundingBox.width)) {
         mask = buildWeightMask(boundingBox.height, boundingBox.width, sigmaExp);
+        support = weightSupport(mask);
     }
 
     if (mode1D) {
@@ -72,28 +83,37 @@ void TrackerCorrImpl::init(cv::InputArray image, const cv::Rect& boundingBox) {
         effectiveVarianceThreshold = std::min(varianceThreshold, templateVariance * varianceRatio);
     }
     weightMask = mask;
+    maskSupport = support;
     matchScores.clear();
 }
 
 bool TrackerCorrImpl::update(cv::InputArray image, cv::Rect& boundingBox) {
     const cv::Mat frame = image.getMat();
+    // init() refuses such a frame where it cuts the template; a search would cut its window the
+    // same way, but only once it has a template, so the check comes first.
+    requirePlane(frame);
     SearchState state;
     matchScores.clear();
     double score = search(frame, searchRadiusFactor, state);
     matchScores.push_back(score);
-    if (retriesAfter(score)) {
+    // A wider search reaches ground the target was never near: what it finds counts only at a
+    // level of its own.
+    double level = threshold;
+    if (retriesAfter(score, threshold)) {
+        const double redetectLevel = std::isnan(redetectThreshold) ? threshold : redetectThreshold;
         for (const float factor : altSearchRadiiFactors) {
             if (!(factor > searchRadiusFactor)) {
                 continue;
             }
             score = search(frame, factor, state);
             matchScores.push_back(score);
-            if (score >= threshold || !retriesAfter(score)) {
+            level = redetectLevel;
+            if (score >= level || !retriesAfter(score, level)) {
                 break;
             }
         }
     }
-    if (!(score >= threshold)) {
+    if (!(score >= level)) {
         recordFailure();
         return false;
     }
@@ -106,15 +126,15 @@ bool TrackerCorrImpl::update(cv::InputArray image, cv::Rect& boundingBox) {
     return true;
 }
 
-bool TrackerCorrImpl::retriesAfter(double score) const {
+bool TrackerCorrImpl::retriesAfter(double score, double level) const {
     if (zeroMean) {
         // A featureless window scores exactly 0 here, and a wider one may reach the target.
         // Without a template or a frame every search gives 0 at once, so trying on is cheap.
-        return score < threshold;
+        return score < level;
     }
     // A score of exactly 0 means there was nothing to search with (or the patch was too flat):
     // wider windows cannot help then.
-    return score > 0 && score < threshold;
+    return score > 0 && score < level;
 }
 
 double TrackerCorrImpl::search(const cv::Mat& image, float factor, SearchState& state) const {

@@ -52,23 +52,25 @@ public:
     TemplateRing<AxisTemplateEntry> historyY;
     int zoomFactor;
     cv::Mat weightMask;
+    cv::Rect maskSupport; // where weightMask is positive
     float sigmaExp;
     bool cloneImage;
     bool mode1D;
     double lastVariance;
     bool zeroMean;
     double updateThreshold;
+    double redetectThreshold; // NaN: as threshold
     std::vector<double> matchScores;
     std::unique_ptr<Correlator> correlator;
 
 private:
     double search(const cv::Mat& image, float factor, SearchState& state) const;
-    // The correlation of one search, with the values a zero-mean correlation cannot give
-    // replaced by 0.
+    // The correlation of one search, with every value that is no score replaced by 0.
     cv::Mat respond(const cv::Mat& window, const cv::Mat& templ) const;
     // Whether a refined peak replaces the whole-pixel one.
     bool adoptsRefinement(const RefinedPeak& refined) const;
-    bool retriesAfter(double score) const;
+    // Whether a search that scored `score` against the level `level` is followed by a wider one.
+    bool retriesAfter(double score, double level) const;
     // The texture test shared by both searches: false when the patch under the found box is
     // too flat for the threshold in force.
     bool passesVarianceFilter(const cv::Mat& image, SearchState& state) const;

@@ -37,9 +37,9 @@ void printSummary(std::ostream& out, const Options& options, const Summary& s) {
     char line[256];
     std::snprintf(line, sizeof line,
                   "frames %d, found %d of %d, lost runs %d (longest %d frames), tracker %.1f "
-                  "frames per second\n",
+                  "frames per second, %s engine\n",
                   s.frames, s.found, updates, s.lostRuns, s.longestLostRun,
-                  s.trackerSeconds > 0 ? updates / s.trackerSeconds : 0.0);
+                  s.trackerSeconds > 0 ? updates / s.trackerSeconds : 0.0, s.engine.c_str());
     out << line;
     if (s.meanError) {
         std::snprintf(line, sizeof line, "mean error against the truth %.3f pixels\n",

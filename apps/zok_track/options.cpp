@@ -68,6 +68,18 @@ std::vector<int> parseIntegers(const std::string& flag, const std::string& text,
 
 } // namespace
 
+std::string engineName(wyr::zok::TrackerCorr::Engine engine) {
+    switch (engine) {
+    case wyr::zok::TrackerCorr::Engine::OPENCV:
+        return "opencv";
+    case wyr::zok::TrackerCorr::Engine::FFT:
+        return "fft";
+    case wyr::zok::TrackerCorr::Engine::AUTO:
+        break;
+    }
+    return "auto";
+}
+
 std::string usage() {
     return R"(Usage: zok-track [INPUT] [options]
 
@@ -94,9 +106,14 @@ which is built in; flags override it or the configuration file:
   --threshold T            smallest score that counts as found (recommended 0.5)
   --update-threshold T     matches scoring below T keep the template (recommended 0.88,
                            0 = off)
+  --redetect-threshold T   smallest score at which a match of a wider window counts as found
+                           (recommended 0.75; the library's default is the --threshold level)
   --zero-mean              score by the zero-mean correlation coefficient (recommended)
   --no-zero-mean           score by plain normalised cross-correlation (the library's default)
-  --engine opencv|fft      how the correlation is computed (default opencv)
+  --engine opencv|fft|auto how the correlation is computed (recommended auto, which runs
+                           the )" +
+           engineName(wyr::zok::TrackerCorr::engineRun(wyr::zok::TrackerCorr::Engine::AUTO)) +
+           R"( engine in this build)
   --depth N                templates kept in the history (default 1, max 32)
   --zoom N                 sub-pixel steps per pixel (recommended 10, 1 = off, max 20)
   --mode1d                 search the two axes with separate templates
@@ -191,6 +208,8 @@ Options parseOptions(const std::vector<std::string>& arguments) {
             options.libraryDefaults = true;
         } else if (argument == "--update-threshold") {
             options.params.updateThreshold = parseNumber(argument, value());
+        } else if (argument == "--redetect-threshold") {
+            options.params.redetectThreshold = parseNumber(argument, value());
         } else if (argument == "--zero-mean") {
             options.params.zeroMean = true;
         } else if (argument == "--no-zero-mean") {
@@ -201,8 +220,10 @@ Options parseOptions(const std::vector<std::string>& arguments) {
                 options.params.engine = wyr::zok::TrackerCorr::Engine::OPENCV;
             } else if (engine == "fft") {
                 options.params.engine = wyr::zok::TrackerCorr::Engine::FFT;
+            } else if (engine == "auto") {
+                options.params.engine = wyr::zok::TrackerCorr::Engine::AUTO;
             } else {
-                fail("invalid value for --engine: '" + engine + "' (opencv or fft)");
+                fail("invalid value for --engine: '" + engine + "' (opencv, fft or auto)");
             }
         } else if (argument == "--start") {
             options.start = int(parseInteger(argument, value(), 0, INT_MAX));

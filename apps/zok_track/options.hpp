@@ -27,6 +27,7 @@ struct ParamFlags {
     std::optional<wyr::zok::TrackerCorr::Engine> engine;
     std::optional<bool> zeroMean;
     std::optional<double> updateThreshold;
+    std::optional<double> redetectThreshold;
 };
 
 struct Options {
@@ -59,5 +60,8 @@ Options parseOptions(const std::vector<std::string>& arguments);
 Options defaultOptions();
 
 std::string usage();
+
+// The engine's name as --engine and configuration files spell it.
+std::string engineName(wyr::zok::TrackerCorr::Engine engine);
 
 } // namespace zok_track

@@ -8,10 +8,10 @@
 #include <memory>
 
 #include "annotator.hpp"
+#include "geometry/geometry.hpp"
 #include "pending_file.hpp"
 #include "progress.hpp"
 #include "result_writer.hpp"
-#include "geometry/geometry.hpp"
 #include "tracker/tracker_corr_impl.hpp"
 #include "tracker_params.hpp"
 #include "zok/flight_director.hpp"
@@ -147,6 +147,7 @@ Summary track(const Options& options) {
     }
 
     Summary summary;
+    summary.engine = engineName(TrackerCorr::engineRun(params.engine));
     summary.frames = 1;
     double errorSum = 0.0;
     int lostRun = 0;

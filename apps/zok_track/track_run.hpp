@@ -21,6 +21,7 @@ struct Summary {
     double trackerSeconds = 0.0;           // time spent inside the tracker's updates
     std::optional<double> meanError;       // mean distance in pixels from the truth, when known
     std::optional<std::string> endedEarly; // why the input stopped before its announced end
+    std::string engine;                    // the correlation engine that ran, by its name
 };
 
 // Tracks through the input as `options` say, writing results (and the annotated video) as it

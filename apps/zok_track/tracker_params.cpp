@@ -29,6 +29,7 @@ wyr::zok::TrackerCorr::Params trackerParams(const Options& options) {
     params.engine = flags.engine.value_or(params.engine);
     params.zeroMean = flags.zeroMean.value_or(params.zeroMean);
     params.updateThreshold = flags.updateThreshold.value_or(params.updateThreshold);
+    params.redetectThreshold = flags.redetectThreshold.value_or(params.redetectThreshold);
     return params;
 }
 

@@ -34,16 +34,26 @@ inline constexpr int VARIANCE_KSIZE_MAX = 8191;
 class TrackerCorr : public cv::Tracker {
 public:
     /// How the correlation of the template with the search window is computed. Every engine
-    /// gives the same scores (within 1e-5) and so the same boxes, except where two positions
-    /// tie.
+    /// gives the same scores (within 1e-5) and so the same boxes and flags, except at ties:
+    /// where the best two positions score within 1e-5 of each other, or a score lies within
+    /// 1e-5 of a threshold.
     enum class Engine {
         /// cv::matchTemplate.
         OPENCV = 0,
         /// Fast Fourier transforms (FFTW), planned on the first frame of each window size and
         /// allocation-free on later frames of that size. Only in builds with FFTW
-        /// (-DZOK_WITH_FFTW=ON, the default); inputs it does not cover go to cv::matchTemplate.
+        /// (-DZOK_WITH_FFTW=ON, the default); inputs it does not cover go to cv::matchTemplate,
+        /// and so do weight masks too narrow for its single precision (those whose sum of
+        /// squared weights is below 32: with a template of 44 x 36, sigmaExp below about -1.9).
         FFT = 1,
+        /// FFT in builds that have it, OPENCV otherwise; engineRun() says which.
+        AUTO = 2,
     };
+
+    /// The engine a tracker created with `engine` runs: FFT or OPENCV for AUTO, as the build
+    /// has them, and `engine` itself otherwise (even one the build lacks, which create()
+    /// refuses).
+    ZOK_EXPORT static Engine engineRun(Engine engine);
 
     /// The tracker's parameters. A plain value: create() never refuses a value, the tracker
     /// clamps them when it is constructed and never writes the clamped values back. The one
@@ -77,12 +87,13 @@ public:
         /// Smallest score that counts as a match: normalised cross-correlation, 0..1 for
         /// frames without negative values, or with zeroMean a correlation coefficient, -1..1.
         /// Default 0.85; used unchanged, so 0 or less accepts every search (with zeroMean, -1 or
-        /// less does).
+        /// less does). A wider search is held to `redetectThreshold` instead.
         double threshold;
-        /// Wider search factors, tried in list order after a weak but non-zero first score,
-        /// until one reaches `threshold` or scores exactly 0. With zeroMean they are tried after
-        /// any first score below `threshold`, 0 included, and a score of 0 does not stop them:
-        /// there a window of featureless ground scores 0, and a wider one may reach the target.
+        /// Wider search factors, tried in list order after a first score below `threshold`
+        /// that is not exactly 0, until one reaches `redetectThreshold` or scores exactly 0.
+        /// With zeroMean they are tried after any first score below `threshold`, 0 included, and
+        /// a score of 0 does not stop them: there a window of featureless ground scores 0, and
+        /// a wider one may reach the target.
         /// A NaN score is never retried. Default empty; entries not strictly greater than the
         /// applied searchRadiusFactor are skipped.
         std::vector<float> altSearchRadiiFactors;
@@ -111,11 +122,17 @@ public:
         /// Default false. Without the means, any textured patch scores high against any other
         /// and flat ground close to 1, so a hidden target is never reported lost; with them,
         /// unrelated texture scores near 0, a featureless window exactly 0 and an inverted
-        /// patch below 0. Response values the correlation cannot give (NaN from a flat window
-        /// under the weight mask, magnitudes beyond 1.001 from cancellation on a nearly flat
-        /// one) count as 0; rounding just past ±1 is clamped to ±1. Sub-pixel refinement then
-        /// also refines peaks of 0 or less; without zeroMean a refined score of 0 or less keeps
-        /// the whole-pixel peak and its score, as it always did.
+        /// patch below 0. Sub-pixel refinement then also refines peaks of 0 or less; without
+        /// zeroMean a refined score of 0 or less keeps the whole-pixel peak and its score, as
+        /// it always did.
+        ///
+        /// With either method, a position has no score, and counts as 0, where the
+        /// correlation is undefined or lost in rounding: a window exactly zero under the
+        /// template (under its positive weights when weighted) in every channel, and any value
+        /// an engine gives that is not a correlation (NaN and infinities from OpenCV's
+        /// unguarded weighted quotients over a window without energy or spread, magnitudes
+        /// beyond 1.001 from cancellation on a nearly flat one). Rounding just past ±1 is
+        /// clamped to ±1. So every score lies in -1..1.
         bool zeroMean;
         /// Second, higher score level below which a match may move the search but not renew
         /// the template. Default 0.0; 0 or less switches it off, so that every match renews the
@@ -130,6 +147,16 @@ public:
         /// variance() is still updated. Used unchanged; with zeroMean, a level between
         /// `threshold` and the scores of the target seen whole (0.8-0.9) suits most footage.
         double updateThreshold;
+        /// Smallest score at which a match found by a wider search (altSearchRadiiFactors)
+        /// counts as found; the first search is held to `threshold` alone. Default NaN, which
+        /// means the same level as `threshold`, so that wider searches behave as they always
+        /// did; any other value is used unchanged, even one below `threshold`. One level cannot
+        /// serve both questions: whether the target is still where it was (a partly hidden
+        /// target scores well below its full view), and whether a patch far away is the target
+        /// (textured background scores well above noise there). With zeroMean, 0.7-0.8 passes a
+        /// target coming back into view and not the background; above that, a template renewed
+        /// while the target was partly hidden may no longer reach it.
+        double redetectThreshold;
     };
 
     ~TrackerCorr() override = default;
@@ -146,8 +173,10 @@ public:
 
     /// Finds the target in a new frame. The incoming value of `boundingBox` is never read: the
     /// search is centred where the reference template was found, relative to the image centre.
-    /// Returns true and writes the new box when the score reaches `threshold`; returns false and
-    /// leaves `boundingBox` untouched otherwise. Frames must have the first frame's type.
+    /// Returns true and writes the new box when the score reaches `threshold` (a wider
+    /// search's, `redetectThreshold`); returns false and leaves `boundingBox` untouched
+    /// otherwise. Frames must have the first frame's type. A matrix of more than two
+    /// dimensions is refused with the error init() gives (StsAssert), the tracker unchanged.
     bool update(cv::InputArray image, cv::Rect& boundingBox) override = 0;
 
     /// The last recorded maximum local variance: of the template after an init() with the
@@ -156,10 +185,11 @@ public:
     virtual double variance() = 0;
 
     /// The scores of the searches made by the last update(), in the order made: the first search,
-    /// then each wider search tried. Empty after init(). Higher is better; 0 means no usable
-    /// template, an empty frame (or one smaller than the template) or a patch rejected by the
-    /// variance filter, and with zeroMean also a featureless window; only zeroMean scores go
-    /// below 0 on 8-bit frames.
+    /// then each wider search tried. Empty after init(). Higher is better, and every score lies
+    /// in -1..1 (see zeroMean); 0 means no usable template, an empty frame (or one smaller
+    /// than the template), a patch rejected by the variance filter or no position with a
+    /// score, and with zeroMean also a featureless window; only zeroMean scores go below 0 on
+    /// 8-bit frames.
     virtual const std::vector<double>& matches() = 0;
 
     /// Constructs a tracker from `params`, which are copied (only read).

@@ -18,7 +18,8 @@ struct ZokConfig {
     /// root is an object. Of the root only "TrackerCorr" is read: an
     /// object whose members carry the Params field names ("searchRadiusFactor", "threshold",
     /// "altSearchRadiiFactors", "cloneImage", "depth", "zoomFactor", "mode1D", "sigmaExp",
-    /// "engine", "zeroMean", "updateThreshold" and the object "VarianceFilter" with "threshold",
+    /// "engine", "zeroMean", "updateThreshold", "redetectThreshold" and the object
+    /// "VarianceFilter" with "threshold",
     /// "kSize", "greyscale"). Keys match
     /// case-sensitively; other members are ignored; of a repeated key only the first counts.
     /// A key that is absent leaves its field as it was. No range checks are made here: the
@@ -28,7 +29,7 @@ struct ZokConfig {
     /// range to an infinity); "depth" takes an integer 0..4294967295, "zoomFactor" and "kSize"
     /// an integer in int's range, written without fraction or exponent; a boolean field
     /// becomes true only for the literal true, whatever else it holds; "engine" takes the
-    /// string "opencv" or "fft" (exactly, in lower case). The numbers of
+    /// string "opencv", "fft" or "auto" (exactly, in lower case). The numbers of
     /// "altSearchRadiiFactors" are appended to the list, which is not emptied first.
     ///
     /// Returns true when the file was read and its root is an object, with or without
@@ -40,7 +41,7 @@ struct ZokConfig {
     /// - the root is not an object: writes nothing;
     /// - a value has another type than its key takes ("TrackerCorr" or "VarianceFilter" not
     ///   an object, a number field not a number, an integer field not an integer in range,
-    ///   "altSearchRadiiFactors" not an array of numbers, "engine" not one of its two
+    ///   "altSearchRadiiFactors" not an array of numbers, "engine" not one of its three
     ///   strings): writes
     ///   "Error: invalid value for \"<key>\" in configuration file '<path>'\n", where a key of
     ///   "VarianceFilter" is named "VarianceFilter/<key>".

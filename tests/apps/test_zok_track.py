@@ -108,8 +108,11 @@ def test_configuration_file_and_flags(zok_track, image_folder, scene, tmp_path):
     (["--offset", "1,2"], 2, "--offset and --half go together"),
     (["--box", "1,2,3,4", "--offset", "1,2", "--half", "3,3"], 2, "not both"),
     (["--format", "xml"], 2, "invalid value for --format: 'xml'"),
-    (["--engine", "cuda"], 2, "invalid value for --engine: 'cuda' (opencv or fft)"),
-    (["--engine", "OpenCV"], 2, "invalid value for --engine: 'OpenCV' (opencv or fft)"),
+    (["--engine", "cuda"], 2, "invalid value for --engine: 'cuda' (opencv, fft or auto)"),
+    (["--engine", "OpenCV"], 2, "invalid value for --engine: 'OpenCV' (opencv, fft or auto)"),
+    (["--engine", "Auto"], 2, "invalid value for --engine: 'Auto' (opencv, fft or auto)"),
+    (["--redetect-threshold", "nan"], 2, "invalid value for --redetect-threshold: 'nan'"),
+    (["--redetect-threshold"], 2, "missing value for --redetect-threshold"),
     (["--engine"], 2, "missing value for --engine"),
     (["--update-threshold", "high"], 2, "invalid value for --update-threshold: 'high'"),
     (["--update-threshold", "nan"], 2, "invalid value for --update-threshold: 'nan'"),
@@ -250,13 +253,16 @@ def test_python_example_gives_the_tools_results(zok_track, video, scene, tmp_pat
 
 
 RECOMMENDED = os.path.join(os.path.dirname(__file__), "..", "..", "config", "recommended.json")
+with open(RECOMMENDED, encoding="utf-8") as recommended_file:
+    REDETECT = str(json.load(recommended_file)["TrackerCorr"]["redetectThreshold"])
 
 
 @pytest.mark.parametrize("implicit, explicit", [
     ([], ["--config", RECOMMENDED]),
     (["--library-defaults"], ["--config", "EMPTY"]),
     (["--library-defaults", "--zero-mean", "--update-threshold", "0.88", "--threshold", "0.5",
-      "--zoom", "10", "--alt-radii", "12", "--search-radius", "2"], []),
+      "--zoom", "10", "--alt-radii", "12", "--search-radius", "2", "--engine", "auto",
+      "--redetect-threshold", REDETECT], []),
     (["--no-zero-mean"], ["--config", RECOMMENDED, "--no-zero-mean"]),
 ])
 def test_defaults_are_the_recommended_configuration(zok_track, hidden_folder, scene, tmp_path,
@@ -283,6 +289,18 @@ def test_hidden_target_is_reported_lost_by_default(zok_track, hidden_folder, sce
         # Found again, where it is, once it shows.
         assert [box_of(r) for k, r in enumerate(rows) if k not in HIDDEN_FRAMES] == [
             scene.box(k) for k in range(len(rows)) if k not in HIDDEN_FRAMES]
+
+
+def test_help_and_summary_name_the_engine_that_runs(zok_track, image_folder, scene):
+    box = ",".join(map(str, scene.box(0)))
+    built = "fft" if run(zok_track, image_folder, "--box", box, "--engine", "fft").returncode == 0 \
+        else "opencv"
+    assert f"the {built} engine in this build" in " ".join(run(zok_track, "--help").stdout.split())
+    for args, engine in [([], built), (["--engine", "auto"], built),
+                         (["--engine", "opencv"], "opencv"), (["--library-defaults"], "opencv")]:
+        result = run(zok_track, image_folder, "--box", box, *args)
+        assert result.returncode == 0, result.stderr
+        assert f"frames per second, {engine} engine\n" in result.stderr
 
 
 def test_fft_engine_is_chosen_or_refused(zok_track, image_folder, scene):

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cmath>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -96,6 +98,7 @@ inline TrackerCorr::Params distinctParams() {
     params.engine = TrackerCorr::Engine::FFT;
     params.zeroMean = true;
     params.updateThreshold = 0.25;
+    params.redetectThreshold = 0.75;
     return params;
 }
 
@@ -115,6 +118,10 @@ inline void expectSameParams(const TrackerCorr::Params& expected,
     EXPECT_EQ(expected.engine, actual.engine);
     EXPECT_EQ(expected.zeroMean, actual.zeroMean);
     EXPECT_EQ(expected.updateThreshold, actual.updateThreshold);
+    // NaN, the default, compares unequal to itself.
+    EXPECT_TRUE(expected.redetectThreshold == actual.redetectThreshold ||
+                (std::isnan(expected.redetectThreshold) && std::isnan(actual.redetectThreshold)))
+        << expected.redetectThreshold << " vs " << actual.redetectThreshold;
 }
 
 } // namespace wyr::zok::testing

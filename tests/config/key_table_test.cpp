@@ -141,6 +141,13 @@ INSTANTIATE_TEST_SUITE_P(
                       p.zeroMean = false;
                       p.updateThreshold = 0.5;
                   }},
+        ValueCase{"EngineAuto", tc("\"engine\":\"auto\""),
+                  [](Params& p) { p.engine = TrackerCorr::Engine::AUTO; }},
+        ValueCase{"RedetectThresholdFraction", tc("\"redetectThreshold\":0.875"),
+                  [](Params& p) { p.redetectThreshold = 0.875; }},
+        ValueCase{"RedetectThresholdBelowThreshold", tc("\"redetectThreshold\":-2"),
+                  [](Params& p) { p.redetectThreshold = -2.0; }},
+        ValueCase{"RedetectKeyCapitalisedIgnored", tc("\"RedetectThreshold\":0.9"), unchanged},
         ValueCase{"NewKeysCapitalisedIgnored",
                   tc("\"Engine\":\"x\",\"ZeroMean\":false,\"UpdateThreshold\":\"x\""), unchanged},
         // Keys match byte for byte, over their whole length, after unescaping.
@@ -235,6 +242,11 @@ INSTANTIATE_TEST_SUITE_P(
                     "altSearchRadiiFactors"},
         RefusedCase{"ListOfLists", tc("\"altSearchRadiiFactors\":[[1]]"), "altSearchRadiiFactors"},
         RefusedCase{"EngineCapitalised", tc("\"engine\":\"OpenCV\""), "engine"},
+        RefusedCase{"EngineAutoCapitalised", tc("\"engine\":\"Auto\""), "engine"},
+        RefusedCase{"RedetectThresholdAsString", tc("\"redetectThreshold\":\"0.9\""),
+                    "redetectThreshold"},
+        RefusedCase{"RedetectThresholdAsNull", tc("\"redetectThreshold\":null"),
+                    "redetectThreshold"},
         RefusedCase{"EngineUnknown", tc("\"engine\":\"cuda\""), "engine"},
         RefusedCase{"EngineWithSpace", tc("\"engine\":\"fft \""), "engine"},
         RefusedCase{"EngineWithEmbeddedNul", tc("\"engine\":\"fft\\u0000\""), "engine"},

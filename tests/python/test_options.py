@@ -16,11 +16,11 @@ HEAD = (4.0, 0.85, 0.0, 5.0)
     ({"engine": "opencv", "zeroMean": True, "updateThreshold": 0.9}, None, None),
     ({"updateThreshold": 1}, None, None),
     ({"updateThreshold": np.float64(0.5)}, None, None),
-    ({"engine": "OpenCV"}, ValueError, "engine must be 'opencv' or 'fft', not 'OpenCV'"),
-    ({"engine": "fft\0"}, ValueError, "engine must be 'opencv' or 'fft', not 'fft\\x00'"),
-    ({"engine": 0}, TypeError, "engine must be a str, 'opencv' or 'fft', not int"),
-    ({"engine": b"opencv"}, TypeError, "engine must be a str, 'opencv' or 'fft', not bytes"),
-    ({"engine": None}, TypeError, "engine must be a str, 'opencv' or 'fft', not NoneType"),
+    ({"engine": "OpenCV"}, ValueError, "engine must be 'opencv', 'fft' or 'auto', not 'OpenCV'"),
+    ({"engine": "fft\0"}, ValueError, "engine must be 'opencv', 'fft' or 'auto', not 'fft\\x00'"),
+    ({"engine": 0}, TypeError, "engine must be a str, 'opencv', 'fft' or 'auto', not int"),
+    ({"engine": b"opencv"}, TypeError, "engine must be a str, 'opencv', 'fft' or 'auto', not bytes"),
+    ({"engine": None}, TypeError, "engine must be a str, 'opencv', 'fft' or 'auto', not NoneType"),
     ({"zeroMean": 1}, TypeError, "in method 'PyTrackerCorr_setOptions', argument 3 of type 'bool'"),
     ({"zeroMean": np.bool_(True)}, TypeError,
      "in method 'PyTrackerCorr_setOptions', argument 3 of type 'bool'"),
@@ -29,6 +29,15 @@ HEAD = (4.0, 0.85, 0.0, 5.0)
     ({"updateThreshold": None}, TypeError,
      "in method 'PyTrackerCorr_setOptions', argument 4 of type 'double'"),
     ({"zeromean": True}, TypeError, "unexpected keyword argument 'zeromean'"),
+    ({"engine": "auto", "redetectThreshold": 0.88}, None, None),
+    ({"redetectThreshold": None}, None, None),
+    ({"redetectThreshold": 1}, None, None),
+    ({"redetectThreshold": "0.9"}, TypeError,
+     "redetectThreshold: in method 'PyTrackerCorr_setOptions', argument 5 of type 'double'"),
+    ({"zeroMean": None}, TypeError,
+     "zeroMean: in method 'PyTrackerCorr_setOptions', argument 3 of type 'bool'"),
+    ({"updateThreshold": [0.9]}, TypeError,
+     "updateThreshold: in method 'PyTrackerCorr_setOptions', argument 4 of type 'double'"),
 ])
 def test_keyword_table(keywords, error, message):
     if error is None:
@@ -37,6 +46,44 @@ def test_keyword_table(keywords, error, message):
         with pytest.raises(error) as raised:
             zok.PyTrackerCorr(*HEAD, **keywords)
         assert message in str(raised.value)
+
+
+@pytest.mark.parametrize("keyword, value", [
+    ("zeroMean", 1), ("zeroMean", "yes"), ("updateThreshold", None), ("updateThreshold", "0.9"),
+    ("redetectThreshold", b"0.9"), ("redetectThreshold", object()),
+])
+def test_refused_keyword_is_named_first(keyword, value):
+    with pytest.raises(TypeError) as error:
+        zok.PyTrackerCorr(*HEAD, **{keyword: value})
+    assert str(error.value).startswith(keyword + ": in method 'PyTrackerCorr_setOptions'")
+
+
+@pytest.mark.parametrize("engine", [2, 7, -1])
+def test_native_engine_numbers(engine):
+    wrapper = _zok.new_PyTrackerCorr(4.0, 0.6)
+    try:
+        if engine == 2:
+            _zok.PyTrackerCorr_setOptions(wrapper, engine, False, 0.0, 0.9)
+        else:
+            with pytest.raises(ValueError) as error:
+                _zok.PyTrackerCorr_setOptions(wrapper, engine, False, 0.0)
+            assert str(error.value) == ("engine must be 0 (OpenCV), 1 (FFT) or 2 (auto), not %d"
+                                        % engine)
+    finally:
+        _zok.delete_PyTrackerCorr(wrapper)
+
+
+def test_redetect_threshold_holds_the_wider_search(scene):
+    # The target jumps beyond the first window: only the wider search reaches it, and its score,
+    # 1 for the target pasted unchanged, passes threshold's level but not one above 1.
+    trackers = [zok.PyTrackerCorr(1.5, 0.5, 6.0, zeroMean=True, redetectThreshold=level)
+                for level in (None, 0.5, 1.01)]
+    found = []
+    for tracker in trackers:
+        tracker.init(scene.frame(100, 100), scene.box(100, 100))
+        found.append(tracker.update(scene.frame(200, 160), None)[0])
+        assert len(tracker.matches()) == 2
+    assert found == [True, True, False]
 
 
 def test_positional_rules_are_unchanged():

@@ -1,5 +1,6 @@
 // Zero-mean scoring and the template an uncertain match cannot overwrite: what lets the tracker
 // say it has lost its target, and come back to it.
+#include <cmath>
 #include <functional>
 
 #include <gtest/gtest.h>
@@ -21,6 +22,7 @@ TEST(Params, NewFieldsDefaultToTheOldBehaviour) {
     EXPECT_FALSE(params.zeroMean);
     EXPECT_EQ(params.updateThreshold, 0.0);
     EXPECT_EQ(params.engine, TrackerCorr::Engine::OPENCV);
+    EXPECT_TRUE(std::isnan(params.redetectThreshold));
 }
 
 class FlatWindow : public ::testing::TestWithParam<std::tuple<float /* sigmaExp */, int>> {};

@@ -137,5 +137,22 @@ TEST(Params, TrackerKeepsItsOwnCopies) {
     EXPECT_TRUE(impl.weightMask.empty());
 }
 
+TEST(Params, AutoRunsTheFastestEngineTheBuildHas) {
+    const TrackerCorr::Engine fastest =
+        ZOK_WITH_FFTW ? TrackerCorr::Engine::FFT : TrackerCorr::Engine::OPENCV;
+    EXPECT_EQ(TrackerCorr::engineRun(TrackerCorr::Engine::AUTO), fastest);
+    EXPECT_EQ(TrackerCorr::engineRun(TrackerCorr::Engine::OPENCV), TrackerCorr::Engine::OPENCV);
+    EXPECT_EQ(TrackerCorr::engineRun(TrackerCorr::Engine::FFT), TrackerCorr::Engine::FFT);
+    // In every build, and tracking as the engine it stands for does.
+    const cv::Mat frame = test::texture({64, 48}, CV_8UC1, 9);
+    TrackerCorr::Params params;
+    params.engine = TrackerCorr::Engine::AUTO;
+    const cv::Ptr<TrackerCorr> tracker = TrackerCorr::create(params);
+    tracker->init(frame, {20, 15, 12, 10});
+    cv::Rect box;
+    ASSERT_TRUE(tracker->update(frame, box));
+    EXPECT_EQ(box, cv::Rect(20, 15, 12, 10));
+}
+
 } // namespace
 } // namespace wyr::zok

@@ -11,6 +11,7 @@
 
 #include "fft/fft_arrays.hpp"
 #include "fft/fft_grid.hpp"
+#include "tracker/engines/opencv_correlator.hpp"
 #include "tracker/engines/template_terms.hpp"
 #include "tracker/engines/window_sums.hpp"
 
@@ -21,6 +22,27 @@ namespace {
 constexpr int MAX_CHANNELS = 4;
 constexpr int MAX_GRID_AREA = 1 << 24;
 constexpr size_t MAX_GRIDS = 4;
+
+// Where the mask leaves few pixels in play, single precision costs the weighted scores more
+// than 1e-5: the zero-mean normaliser subtracts nearly equal terms of the window's energy, and
+// both methods sum products of very different sizes. Measured over full-range random texture
+// and templates of 7 to 90 pixels, zero-mean scores part from OpenCV's by more than 1e-5 once
+// the sum of M^2, the mask's effective area, falls below about 24, plain ones in small windows
+// below about 2. Masks with a smaller sum go to cv::matchTemplate.
+constexpr double MIN_MASK_AREA = 32;
+
+// A transform's rounding error at one position scales with the whole window, not with the box
+// it scores. Measured, a numerator is off by at most about 0.75 * FLT_EPSILON times the norms
+// of the window and of the kernel, so a score by 0.75 * FLT_EPSILON * sqrt(window energy / box
+// energy): 3e-5 where a box holds this share of its window's energy (with zeroMean, of the
+// spread), 1e-5 from ten times that. A weighted energy, itself a transform's result, is off by
+// about FLT_EPSILON times the norms of the squared window and of M^2. Positions below either
+// level (WEIGHTED_ENERGY_ROUNDINGS such errors) are marked RECOMPUTE and scored by
+// cv::matchTemplate over the part of the window they need, so that no rounding noise can beat
+// a real peak. In most windows no position is marked.
+constexpr double MIN_ENERGY_SHARE = 1e-5;
+constexpr double WEIGHTED_ENERGY_ROUNDINGS = 16;
+constexpr float RECOMPUTE = std::numeric_limits<float>::infinity();
 
 // Real arrays of a grid: the window's channels, then the rest.
 enum RealArray : size_t {
@@ -53,14 +75,21 @@ private:
     bool handles(const cv::Mat& window, const cv::Mat& templ, const cv::Mat& weights) const;
     Grid& gridFor(const cv::Size& window);
     cv::Mat response(const cv::Size& size);
-    void stageWindow(Grid& grid, const cv::Mat& window);
+    // Returns the energy of what was staged: the sum over channels of the squared values.
+    double stageWindow(Grid& grid, const cv::Mat& window);
     void stageKernel(Grid& grid, const cv::Mat& kernel, int channel);
     void transformMask(Grid& grid);
+    // `minEnergy`: the least energy (weighted, or with zeroMean the spread) a box must hold to
+    // be scored here; positions below it are marked RECOMPUTE (see MIN_ENERGY_SHARE).
     void unweighted(const cv::Mat& window, const cv::Size& templ, const float* numerator,
-                    int stride, float scale, cv::Mat& out);
-    void weightedCcorr(Grid& grid, const float* numerator, float scale, cv::Mat& out);
+                    int stride, float scale, double minEnergy, cv::Mat& out);
+    void weightedCcorr(Grid& grid, const float* numerator, float scale, double minEnergy,
+                       cv::Mat& out);
     void weightedCcoeff(Grid& grid, const cv::Mat& window, const cv::Size& templ,
-                        const float* numerator, float scale, cv::Mat& out);
+                        const float* numerator, float scale, double minEnergy, cv::Mat& out);
+    // Scores the positions marked RECOMPUTE with cv::matchTemplate.
+    void recompute(const cv::Mat& window, const cv::Mat& templ, const cv::Mat& weights,
+                   cv::Mat& out) const;
 
     int method_;
     unsigned planFlags_;
@@ -86,8 +115,14 @@ bool FftCorrelator::handles(const cv::Mat& window, const cv::Mat& templ,
         double(window.rows) * window.cols > MAX_GRID_AREA / 2) {
         return false;
     }
-    return weights.empty() ||
-           (weights.dims == 2 && weights.type() == CV_32FC1 && weights.size() == templ.size());
+    if (weights.empty()) {
+        return true;
+    }
+    if (weights.dims != 2 || weights.type() != CV_32FC1 || weights.size() != templ.size()) {
+        return false;
+    }
+    // (A NaN sum, from a NaN mask, goes to OpenCV too.)
+    return cv::norm(weights, cv::NORM_L2SQR) >= MIN_MASK_AREA;
 }
 
 Grid& FftCorrelator::gridFor(const cv::Size& window) {
@@ -121,7 +156,7 @@ cv::Mat FftCorrelator::response(const cv::Size& size) {
     return responses_.back().reshape(1, size.height);
 }
 
-void FftCorrelator::stageWindow(Grid& grid, const cv::Mat& window) {
+double FftCorrelator::stageWindow(Grid& grid, const cv::Mat& window) {
     const int cn = window.channels();
     if (grid.windowExtent != window.size() || grid.windowChannels != cn) {
         // Values left beyond a smaller window would not change the valid scores, but they would
@@ -137,6 +172,21 @@ void FftCorrelator::stageWindow(Grid& grid, const cv::Mat& window) {
         planes[c] = grid.fft.real(size_t(c));
     }
     deinterleave(window, planes, grid.fft.stride(), converted_);
+    // The zero-mean kernels sum to 0 and the zero-mean normalisers do not see a constant, so
+    // the window's mean can be taken out of every channel at no cost to the scores. What it
+    // saves is precision: the transforms' rounding scales with what they are given, and the
+    // mean of a bright window dwarfs the spread of a dim or weighted box within it.
+    const cv::Scalar mean = method_ == cv::TM_CCOEFF_NORMED ? cv::mean(window) : cv::Scalar();
+    double energy = 0;
+    for (int c = 0; c < cn; ++c) {
+        cv::Mat plane(window.rows, window.cols, CV_32F, planes[c],
+                      size_t(grid.fft.stride()) * sizeof(float));
+        if (method_ == cv::TM_CCOEFF_NORMED) {
+            cv::subtract(plane, mean[c], plane);
+        }
+        energy += cv::norm(plane, cv::NORM_L2SQR);
+    }
+    return energy;
 }
 
 void FftCorrelator::stageKernel(Grid& grid, const cv::Mat& kernel, int channel) {
@@ -166,7 +216,7 @@ cv::Mat FftCorrelator::correlate(const cv::Mat& window, const cv::Mat& templ,
                                  const cv::Mat& weights) {
     if (!handles(window, templ, weights)) {
         cv::Mat out;
-        cv::matchTemplate(window, templ, out, method_, weights);
+        matchTemplateChecked(window, templ, out, method_, weights);
         return out;
     }
     const cv::Size outSize(window.cols - templ.cols + 1, window.rows - templ.rows + 1);
@@ -187,7 +237,7 @@ cv::Mat FftCorrelator::correlate(const cv::Mat& window, const cv::Mat& templ,
     if (weighted) {
         transformMask(grid);
     }
-    stageWindow(grid, window);
+    const double windowEnergy = stageWindow(grid, window);
     const int cn = window.channels();
     for (int c = 0; c < cn; ++c) {
         fft.forward(fft.real(size_t(c)), fft.spectrum(WINDOW_SPECTRUM));
@@ -209,7 +259,9 @@ cv::Mat FftCorrelator::correlate(const cv::Mat& window, const cv::Mat& templ,
     const float scale = 1.0f / float(fft.realLength());
 
     if (!weighted) {
-        unweighted(window, templ.size(), numerator, fft.stride(), scale, out);
+        const double minEnergy = MIN_ENERGY_SHARE * windowEnergy;
+        unweighted(window, templ.size(), numerator, fft.stride(), scale, minEnergy, out);
+        recompute(window, templ, weights, out);
         return out;
     }
     // The window's weighted energy is itself a correlation: of the sum over channels of x^2
@@ -221,39 +273,64 @@ cv::Mat FftCorrelator::correlate(const cv::Mat& window, const cv::Mat& templ,
     }
     // Over the whole grid, so that the energy array is zero beyond the window too.
     sumOfSquares(planes, cn, fft.realLength(), energy);
+    double squaredNorm2 = 0;
+    for (size_t i = 0; i < fft.realLength(); ++i) {
+        squaredNorm2 += double(energy[i]) * double(energy[i]);
+    }
+    const double minEnergy =
+        std::max(MIN_ENERGY_SHARE * windowEnergy, WEIGHTED_ENERGY_ROUNDINGS * FLT_EPSILON *
+                                                      std::sqrt(squaredNorm2) *
+                                                      cv::norm(terms_.maskSquared(), cv::NORM_L2));
     fft.forward(energy, fft.spectrum(WINDOW_SPECTRUM));
     multiplyConjugate(fft.spectrum(WINDOW_SPECTRUM), fft.spectrum(MASK2), fft.spectrum(PRODUCT), n,
                       false);
     fft.inverse(fft.spectrum(PRODUCT), energy);
     if (meanWeighted) {
-        weightedCcoeff(grid, window, templ.size(), numerator, scale, out);
+        weightedCcoeff(grid, window, templ.size(), numerator, scale, minEnergy, out);
     } else {
-        weightedCcorr(grid, numerator, scale, out);
+        weightedCcorr(grid, numerator, scale, minEnergy, out);
     }
+    recompute(window, templ, weights, out);
     return out;
 }
 
+void FftCorrelator::recompute(const cv::Mat& window, const cv::Mat& templ, const cv::Mat& weights,
+                              cv::Mat& out) const {
+    cv::Mat marked;
+    cv::compare(out, RECOMPUTE, marked, cv::CMP_EQ);
+    const cv::Rect positions = cv::boundingRect(marked);
+    if (positions.empty()) {
+        return;
+    }
+    const cv::Rect part(positions.tl(), positions.size() + templ.size() - cv::Size(1, 1));
+    cv::Mat scores;
+    matchTemplateChecked(window(part), templ, scores, method_, weights);
+    scores.copyTo(out(positions), marked(positions));
+}
+
 // cv::matchTemplate's unweighted rules: no score where the window has (next to) no variance,
-// and ratios a little past +-1 from rounding are clamped. Written without branches so that the
-// loop vectorises; the quotient of a zero t is computed but not used.
+// and ratios a little past +-1 from rounding are clamped. Besides, a box whose energy lies
+// within the transform's rounding (below `minEnergy`) is marked RECOMPUTE. Written without
+// branches so that the loop vectorises; the quotient of a zero t is computed but not used.
 template <bool CENTRED>
 void normaliseRow(const float* num, const double* sum2, const double* squared, float scale,
-                  double invArea, double templNorm, int cols, float* out) {
+                  double invArea, double templNorm, double minEnergy, int cols, float* out) {
     for (int x = 0; x < cols; ++x) {
         const double value = double(num[x] * scale);
         const double wndSum2 = sum2[x];
         const double wndMean2 = CENTRED ? squared[x] * invArea : 0.0;
         const double diff2 = std::max(wndSum2 - wndMean2, 0.0);
-        const double t =
-            diff2 <= std::min(0.5, 10 * FLT_EPSILON * wndSum2) ? 0.0 : std::sqrt(diff2) * templNorm;
+        const bool flat = diff2 <= std::min(0.5, 10 * FLT_EPSILON * wndSum2);
+        const double t = flat ? 0.0 : std::sqrt(diff2) * templNorm;
         const double magnitude = std::fabs(value);
         const double clamped = magnitude < t * 1.125 ? (value > 0 ? 1.0 : -1.0) : 0.0;
-        out[x] = float(magnitude < t ? value / t : clamped);
+        const float score = float(magnitude < t ? value / t : clamped);
+        out[x] = !flat && diff2 <= minEnergy ? RECOMPUTE : score;
     }
 }
 
 void FftCorrelator::unweighted(const cv::Mat& window, const cv::Size& templ, const float* numerator,
-                               int stride, float scale, cv::Mat& out) {
+                               int stride, float scale, double minEnergy, cv::Mat& out) {
     const bool centred = method_ == cv::TM_CCOEFF_NORMED;
     sums_.compute(window, templ, centred);
     const double invArea = 1. / (double(templ.height) * templ.width);
@@ -262,17 +339,18 @@ void FftCorrelator::unweighted(const cv::Mat& window, const cv::Size& templ, con
         const float* num = numerator + size_t(y) * size_t(stride);
         if (centred) {
             normaliseRow<true>(num, sums_.sumSquares() + at, sums_.squaredSums() + at, scale,
-                               invArea, terms_.norm(), out.cols, out.ptr<float>(y));
+                               invArea, terms_.norm(), minEnergy, out.cols, out.ptr<float>(y));
         } else {
             normaliseRow<false>(num, sums_.sumSquares() + at, nullptr, scale, invArea,
-                                terms_.norm(), out.cols, out.ptr<float>(y));
+                                terms_.norm(), minEnergy, out.cols, out.ptr<float>(y));
         }
     }
 }
 
-void FftCorrelator::weightedCcorr(Grid& grid, const float* numerator, float scale, cv::Mat& out) {
-    // Unguarded like cv::matchTemplate's weighted scores: a window that is zero under the mask
-    // scores 0 / 0, NaN.
+void FftCorrelator::weightedCcorr(Grid& grid, const float* numerator, float scale, double minEnergy,
+                                  cv::Mat& out) {
+    // A box whose weighted energy is within the transform's rounding, a window that is zero
+    // under the mask included, is left to cv::matchTemplate.
     const float* energy = grid.fft.real(ENERGY);
     const size_t stride = size_t(grid.fft.stride());
     const double templ2 = terms_.norm();
@@ -281,14 +359,16 @@ void FftCorrelator::weightedCcorr(Grid& grid, const float* numerator, float scal
         const float* num = numerator + size_t(y) * stride;
         const float* e = energy + size_t(y) * stride;
         for (int x = 0; x < out.cols; ++x) {
-            const float norm = std::sqrt(float(templ2 * double(e[x] * scale)));
-            row[x] = num[x] * scale / norm;
+            const double boxEnergy = double(e[x] * scale);
+            const float norm = std::sqrt(float(templ2 * boxEnergy));
+            row[x] = boxEnergy > minEnergy ? num[x] * scale / norm : RECOMPUTE;
         }
     }
 }
 
 void FftCorrelator::weightedCcoeff(Grid& grid, const cv::Mat& window, const cv::Size& templ,
-                                   const float* numerator, float scale, cv::Mat& out) {
+                                   const float* numerator, float scale, double minEnergy,
+                                   cv::Mat& out) {
     const int cn = window.channels();
     const size_t stride = size_t(grid.fft.stride());
     const float* energy = grid.fft.real(ENERGY);
@@ -326,6 +406,10 @@ void FftCorrelator::weightedCcoeff(Grid& grid, const cv::Mat& window, const cv::
                 const double a = double(byMask[c][line + size_t(x)] * scale);
                 const double b = double(byMask2[c][line + size_t(x)] * scale);
                 norm2 += a / maskSum[c] * (a * (mask2Sum[c] / maskSum[c]) - 2 * b);
+            }
+            if (!(norm2 > minEnergy)) {
+                row[x] = RECOMPUTE;
+                continue;
             }
             const float norm = std::sqrt(float(norm2));
             row[x] = float(double(numerator[line + size_t(x)] * scale) / (norm * templNorm));
