@@ -525,6 +525,9 @@ TEST_P(RefusedCaps, RefusedAtNegotiationWithAClearWarning) {
     GstCaps* refused = gst_caps_from_string(GetParam());
     // A sticky event is stored whatever the peer says; the refusal shows on the first buffer.
     gst_harness_push_event(t.harness(), gst_event_new_caps(refused));
+    GstSegment segment;
+    gst_segment_init(&segment, GST_FORMAT_TIME);
+    gst_harness_push_event(t.harness(), gst_event_new_segment(&segment));
     EXPECT_EQ(gst_harness_push(t.harness(), gst_buffer_new_allocate(nullptr, 64 * 48 * 3, nullptr)),
               GST_FLOW_NOT_NEGOTIATED);
     const std::vector<std::string> warnings = t.takeTexts(GST_MESSAGE_WARNING);
