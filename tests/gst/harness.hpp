@@ -7,6 +7,7 @@
 #include <gst/video/video.h>
 #include <opencv2/core.hpp>
 
+#include "ball_frames.hpp"
 #include "zok/zoktrack_meta.h"
 
 namespace zok_gst_test {
@@ -39,13 +40,5 @@ private:
     GstBus* bus_;
     GstVideoInfo info_;
 };
-
-// The first `count` frames of videotestsrc's moving ball in `caps`, which it draws the same
-// on every run.
-std::vector<cv::Mat> ballFrames(const std::string& caps, int count);
-
-// The bounding box of the bright pixels: where videotestsrc draws its ball, or the box of a
-// bright target on a dark frame.
-cv::Rect brightBox(const cv::Mat& frame);
 
 } // namespace zok_gst_test
