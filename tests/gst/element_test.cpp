@@ -503,8 +503,8 @@ TEST(Config, FileReplacesTheRecommendedConfiguration) {
     const std::vector<cv::Mat> frames = ballFrames(caps("BGR"), 3);
     TrackHarness t;
     t.setCaps(caps("BGR"));
-    g_object_set(t.element(), "config", path.c_str(), "box", boxText(ballStart(frames[0])).c_str(),
-                 nullptr);
+    const cv::Rect start = ballStart(frames[0]);
+    g_object_set(t.element(), "config", path.c_str(), "box", boxText(start).c_str(), nullptr);
     bool hadMeta = false;
     ZokTrackMeta meta{};
     t.pushFrame(frames[0], hadMeta, meta);
@@ -513,6 +513,11 @@ TEST(Config, FileReplacesTheRecommendedConfiguration) {
     ASSERT_TRUE(hadMeta);
     EXPECT_FALSE(meta.found);
     EXPECT_EQ(meta.n_scores, 1u) << "the library's default: no wider searches";
+    EXPECT_EQ(metaBox(meta), start) << "while lost, the last box found";
+    gchar* config = nullptr;
+    g_object_get(t.element(), "config", &config, nullptr);
+    EXPECT_EQ(std::string(config), path);
+    g_free(config);
 }
 
 // ---------------------------------------------------------------------------------------------
