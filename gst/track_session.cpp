@@ -6,6 +6,7 @@
 #include "geometry/geometry.hpp"
 #include "track_drawing.hpp"
 #include "zok/tracker_corr.hpp"
+#include "zok/tracker_dcf.hpp"
 
 namespace zok_gst {
 
@@ -13,6 +14,7 @@ namespace {
 
 using wyr::zok::FlightDirector;
 using wyr::zok::TrackerCorr;
+using wyr::zok::TrackerDcf;
 
 int64_t nanosecondsSince(std::chrono::steady_clock::time_point started) {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() -
@@ -106,6 +108,10 @@ void TrackSession::start(const cv::Mat& frame, FrameReport& report) {
             director_ = FlightDirector::create(tracker_, FlightDirector::TRACKER_CORR);
             break;
         }
+        case TrackerKind::DCF:
+            tracker_ = TrackerDcf::create();
+            director_ = FlightDirector::create(tracker_, FlightDirector::TRACKER_OTHER);
+            break;
         }
         const auto started = std::chrono::steady_clock::now();
         director_->init(frame, box);
@@ -165,6 +171,8 @@ void TrackSession::readScores(FrameReport& report) const {
     if (const cv::Ptr<TrackerCorr> corr = tracker_.dynamicCast<TrackerCorr>()) {
         report.scores = corr->matches();
         report.confidence = report.scores.empty() ? 0.0 : report.scores.back();
+    } else if (const cv::Ptr<TrackerDcf> dcf = tracker_.dynamicCast<TrackerDcf>()) {
+        report.confidence = dcf->confidence();
     }
 }
 

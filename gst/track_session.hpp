@@ -17,13 +17,18 @@ namespace zok_gst {
 // The trackers the element can run; the values are those of its "tracker" property.
 enum class TrackerKind : int {
     CORR = 0,
+    DCF = 1,
 };
+
+// The learned tracker where this build has it (it needs FFTW), else the correlation tracker.
+inline constexpr TrackerKind kDefaultTracker = ZOK_WITH_FFTW ? TrackerKind::DCF : TrackerKind::CORR;
 
 // What a track is started with: taken when the track starts, so that a change while tracking
 // applies from the next start on.
 struct TrackerSettings {
-    TrackerKind kind = TrackerKind::CORR;
-    // The recommended configuration, or the library's defaults overlaid by a configuration file.
+    TrackerKind kind = kDefaultTracker;
+    // The correlation tracker's configuration: the recommended one, or the library's defaults
+    // overlaid by a configuration file. The learned tracker runs with its defaults.
     wyr::zok::ZokConfig config;
 };
 

@@ -79,6 +79,7 @@ GType gst_zok_track_tracker_get_type(void) {
     std::call_once(once, [] {
         static const GEnumValue values[] = {
             {int(TrackerKind::CORR), "The correlation tracker TrackerCorr", "corr"},
+            {int(TrackerKind::DCF), "The learned correlation-filter tracker TrackerDcf", "dcf"},
             {0, nullptr, nullptr},
         };
         type = g_enum_register_static("GstZokTrackTracker", values);
@@ -565,12 +566,13 @@ static void gst_zok_track_class_init(GstZokTrackClass* klass) {
     g_object_class_install_property(
         object, PROP_TRACKER,
         g_param_spec_enum("tracker", "Tracker", "The tracker; a change applies from the next start",
-                          GST_TYPE_ZOK_TRACK_TRACKER, int(TrackerKind::CORR), flags()));
+                          GST_TYPE_ZOK_TRACK_TRACKER, int(zok_gst::kDefaultTracker), flags()));
     g_object_class_install_property(
         object, PROP_CONFIG,
         g_param_spec_string("config", "Configuration file",
-                            "A JSON configuration file over the library's defaults (none: the "
-                            "recommended configuration); a change applies from the next start",
+                            "A JSON configuration file of the correlation tracker over the "
+                            "library's defaults (none: the recommended configuration); a change "
+                            "applies from the next start",
                             nullptr, flags()));
     g_object_class_install_property(
         object, PROP_BOX,

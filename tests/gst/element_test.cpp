@@ -12,6 +12,8 @@
 #include "recommended_config.hpp"
 #include "zok/flight_director.hpp"
 #include "zok/tracker_corr.hpp"
+#include "zok/tracker_dcf.hpp"
+#include "zoktrack.hpp"
 
 namespace {
 
@@ -44,12 +46,19 @@ cv::Rect ballStart(const cv::Mat& frame) {
 // ---------------------------------------------------------------------------------------------
 // The ball, in every format the element takes.
 
-class FollowsBall : public ::testing::TestWithParam<const char*> {};
+struct BallCase {
+    const char* tracker;
+    const char* format;
+};
+
+class FollowsBall : public ::testing::TestWithParam<BallCase> {};
 
 TEST_P(FollowsBall, BoxesStayOnTheBall) {
-    const std::vector<cv::Mat> frames = ballFrames(caps(GetParam()), 60);
+    const BallCase c = GetParam();
+    const std::vector<cv::Mat> frames = ballFrames(caps(c.format), 60);
     TrackHarness t;
-    t.setCaps(caps(GetParam()));
+    t.setCaps(caps(c.format));
+    gst_util_set_object_arg(G_OBJECT(t.element()), "tracker", c.tracker);
     bool hadMeta = true;
     ZokTrackMeta meta{};
     t.pushFrame(frames[0], hadMeta, meta);
@@ -69,22 +78,32 @@ TEST_P(FollowsBall, BoxesStayOnTheBall) {
         ASSERT_TRUE(hadMeta) << "frame " << k;
         ASSERT_TRUE(meta.found) << "frame " << k;
         EXPECT_FALSE(meta.started);
-        const cv::Point truth = brightBox(frames[k]).tl() - cv::Point(4, 4);
-        EXPECT_LE(std::abs(meta.x - truth.x), 5) << "frame " << k;
-        EXPECT_LE(std::abs(meta.y - truth.y), 5) << "frame " << k;
-        errorSum += cv::norm(cv::Point(meta.x, meta.y) - truth);
-        moved = std::max(moved, int(cv::norm(truth - start.tl())));
+        // Centres, since the learned tracker may also resize the box.
+        const cv::Rect ball = brightBox(frames[k]);
+        const cv::Point2d truth(ball.x + ball.width / 2.0, ball.y + ball.height / 2.0);
+        const cv::Point2d centre(meta.x + meta.width / 2.0, meta.y + meta.height / 2.0);
+        EXPECT_LE(std::abs(centre.x - truth.x), 5) << "frame " << k;
+        EXPECT_LE(std::abs(centre.y - truth.y), 5) << "frame " << k;
+        errorSum += cv::norm(centre - truth);
+        moved = std::max(moved, int(cv::norm(ball.tl() - start.tl())));
     }
     EXPECT_LT(errorSum / double(frames.size() - 2), 3.0) << "mean distance from the ball";
     EXPECT_GT(moved, 40) << "the ball should have travelled, or the test proves nothing";
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, FollowsBall, ::testing::Values("BGR", "GRAY8", "BGRx"));
+INSTANTIATE_TEST_SUITE_P(TrackersAndFormats, FollowsBall,
+                         ::testing::Values(BallCase{"corr", "BGR"}, BallCase{"corr", "GRAY8"},
+                                           BallCase{"corr", "BGRx"}, BallCase{"dcf", "BGR"},
+                                           BallCase{"dcf", "GRAY8"}, BallCase{"dcf", "BGRx"}),
+                         [](const auto& info) {
+                             return std::string(info.param.tracker) + "_" + info.param.format;
+                         });
 
 // ---------------------------------------------------------------------------------------------
 // The meta and the message against the tracker driven directly on the same frames.
 
 struct AgreeCase {
+    const char* tracker;
     const char* format;
     bool garbagePadding; // BGRx: fill the padding byte with noise, which must not count
 };
@@ -113,6 +132,7 @@ TEST_P(AgreesWithTracker, MetaAndMessageMatchTheBareTracker) {
 
     TrackHarness t;
     t.setCaps(caps(c.format));
+    gst_util_set_object_arg(G_OBJECT(t.element()), "tracker", c.tracker);
     g_object_set(t.element(), "box", boxText(start).c_str(), nullptr);
     std::vector<ZokTrackMeta> metas;
     for (const cv::Mat& frame : frames) {
@@ -126,18 +146,34 @@ TEST_P(AgreesWithTracker, MetaAndMessageMatchTheBareTracker) {
     const std::vector<GstStructure*> reports = t.takeReports();
     ASSERT_EQ(reports.size(), frames.size());
 
-    wyr::zok::TrackerCorr::Params params = zok_track::recommendedParams();
-    const cv::Ptr<wyr::zok::TrackerCorr> tracker = wyr::zok::TrackerCorr::create(params);
-    const cv::Ptr<wyr::zok::FlightDirector> director =
-        wyr::zok::FlightDirector::create(tracker, wyr::zok::FlightDirector::TRACKER_CORR);
+    const bool corr = std::string(c.tracker) == "corr";
+    cv::Ptr<wyr::zok::TrackerCorr> tracker;
+    cv::Ptr<wyr::zok::TrackerDcf> dcf;
+    cv::Ptr<wyr::zok::FlightDirector> director;
+    if (corr) {
+        tracker = wyr::zok::TrackerCorr::create(zok_track::recommendedParams());
+        director =
+            wyr::zok::FlightDirector::create(tracker, wyr::zok::FlightDirector::TRACKER_CORR);
+    } else {
+        dcf = wyr::zok::TrackerDcf::create();
+        director = wyr::zok::FlightDirector::create(dcf, wyr::zok::FlightDirector::TRACKER_OTHER);
+    }
     director->init(bgr[0], start);
     cv::Rect box = start;
     for (size_t k = 0; k < frames.size(); ++k) {
         bool found = true;
         std::vector<double> scores;
+        double confidence = 1.0;
         if (k > 0) {
-            found = director->update(bgr[k], box);
-            scores = tracker->matches();
+            cv::Rect updated;
+            found = director->update(bgr[k], updated);
+            box = found ? updated : box;
+            if (corr) {
+                scores = tracker->matches();
+                confidence = scores.empty() ? 0.0 : scores.back();
+            } else {
+                confidence = dcf->confidence();
+            }
         }
         const ZokTrackMeta& meta = metas[k];
         EXPECT_EQ(bool(meta.found), found) << "frame " << k;
@@ -150,25 +186,25 @@ TEST_P(AgreesWithTracker, MetaAndMessageMatchTheBareTracker) {
         for (size_t i = 0; i < scores.size(); ++i) {
             EXPECT_EQ(meta.scores[i], scores[i]) << "frame " << k;
         }
-        EXPECT_EQ(meta.confidence, scores.empty() ? 1.0 : scores.back()) << "frame " << k;
+        EXPECT_EQ(meta.confidence, confidence) << "frame " << k;
         EXPECT_EQ(meta.frame, k);
 
         // The message says what the meta says.
         const GstStructure* s = reports[k];
         gboolean mFound = FALSE, mStarted = FALSE;
         int x = 0, y = 0, width = 0, height = 0, ox = 0, oy = 0;
-        double confidence = -1;
+        double messageConfidence = -1;
         guint64 frame = 99;
         ASSERT_TRUE(gst_structure_get(
             s, "found", G_TYPE_BOOLEAN, &mFound, "started", G_TYPE_BOOLEAN, &mStarted, "x",
             G_TYPE_INT, &x, "y", G_TYPE_INT, &y, "width", G_TYPE_INT, &width, "height", G_TYPE_INT,
             &height, "offset-x", G_TYPE_INT, &ox, "offset-y", G_TYPE_INT, &oy, "confidence",
-            G_TYPE_DOUBLE, &confidence, "frame", G_TYPE_UINT64, &frame, nullptr));
+            G_TYPE_DOUBLE, &messageConfidence, "frame", G_TYPE_UINT64, &frame, nullptr));
         EXPECT_EQ(bool(mFound), bool(meta.found));
         EXPECT_EQ(bool(mStarted), bool(meta.started));
         EXPECT_EQ(cv::Rect(x, y, width, height), metaBox(meta));
         EXPECT_EQ(cv::Point(ox, oy), cv::Point(meta.offset_x, meta.offset_y));
-        EXPECT_EQ(confidence, meta.confidence);
+        EXPECT_EQ(messageConfidence, meta.confidence);
         EXPECT_EQ(frame, meta.frame);
         const GValue* array = gst_structure_get_value(s, "scores");
         ASSERT_NE(array, nullptr);
@@ -185,9 +221,11 @@ TEST_P(AgreesWithTracker, MetaAndMessageMatchTheBareTracker) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, AgreesWithTracker,
-                         ::testing::Values(AgreeCase{"BGR", false}, AgreeCase{"GRAY8", false},
-                                           AgreeCase{"BGRx", true}));
+INSTANTIATE_TEST_SUITE_P(
+    Formats, AgreesWithTracker,
+    ::testing::Values(AgreeCase{"corr", "BGR", false}, AgreeCase{"corr", "GRAY8", false},
+                      AgreeCase{"corr", "BGRx", true}, AgreeCase{"dcf", "BGR", false},
+                      AgreeCase{"dcf", "GRAY8", false}, AgreeCase{"dcf", "BGRx", true}));
 
 // ---------------------------------------------------------------------------------------------
 // Restarts and resets, by every way a request can reach the element.
@@ -504,6 +542,7 @@ TEST(Config, FileReplacesTheRecommendedConfiguration) {
     TrackHarness t;
     t.setCaps(caps("BGR"));
     const cv::Rect start = ballStart(frames[0]);
+    gst_util_set_object_arg(G_OBJECT(t.element()), "tracker", "corr");
     g_object_set(t.element(), "config", path.c_str(), "box", boxText(start).c_str(), nullptr);
     bool hadMeta = false;
     ZokTrackMeta meta{};
@@ -518,6 +557,19 @@ TEST(Config, FileReplacesTheRecommendedConfiguration) {
     g_object_get(t.element(), "config", &config, nullptr);
     EXPECT_EQ(std::string(config), path);
     g_free(config);
+}
+
+TEST(Config, LearnedTrackerIsTheDefault) {
+    if (!ZOK_WITH_FFTW) {
+        GTEST_SKIP() << "the learned tracker needs FFTW";
+    }
+    GstElement* element = gst_element_factory_make("zoktrack", nullptr);
+    gint tracker = -1;
+    g_object_get(element, "tracker", &tracker, nullptr);
+    GEnumClass* values = G_ENUM_CLASS(g_type_class_ref(GST_TYPE_ZOK_TRACK_TRACKER));
+    EXPECT_STREQ(g_enum_get_value(values, tracker)->value_nick, "dcf");
+    g_type_class_unref(values);
+    gst_object_unref(element);
 }
 
 // ---------------------------------------------------------------------------------------------
