@@ -1,5 +1,5 @@
-// What the element adds to a bare tracker call: the same correlation tracker with the same
-// configuration on the same frames (videotestsrc's ball, 640 x 480 BGR), once through
+// What the element adds to a bare tracker call: the same tracker with the same configuration
+// on the same frames (videotestsrc's ball, 640 x 480 BGR), once through
 // FlightDirector::update and once pushed through zoktrack in a GstHarness, which maps the
 // buffer, tracks, attaches the meta and posts the message. The harness's own queue is counted
 // with the element. Frames play forwards and backwards, so the ball never jumps. OpenCV runs on
@@ -14,6 +14,7 @@
 #include "recommended_config.hpp"
 #include "zok/flight_director.hpp"
 #include "zok/tracker_corr.hpp"
+#include "zok/tracker_dcf.hpp"
 #include "zoktrack.hpp"
 
 namespace {
@@ -62,26 +63,35 @@ GstBuffer* bufferOf(const cv::Mat& frame, const GstVideoInfo& info, gsize align 
     return buffer;
 }
 
-// range(0): 0 tracks on the cv::Mat frames; 1 on views of the same pixels in GstBuffers made as
+// range(1): 0 tracks on the cv::Mat frames; 1 on views of the same pixels in GstBuffers made as
 // the element gets them, 2 the same with rows 64-byte aligned: the same call, apart from where
 // the pixels lie.
+// range(0): 0 the correlation tracker with the recommended configuration, 1 the learned
+// tracker with its defaults, as the element runs them.
+cv::Ptr<wyr::zok::FlightDirector> directorFor(int64_t tracker) {
+    if (tracker == 0) {
+        return wyr::zok::FlightDirector::create(
+            wyr::zok::TrackerCorr::create(zok_track::recommendedParams()),
+            wyr::zok::FlightDirector::TRACKER_CORR);
+    }
+    return wyr::zok::FlightDirector::create(wyr::zok::TrackerDcf::create(),
+                                            wyr::zok::FlightDirector::TRACKER_OTHER);
+}
+
 void bareTracker(benchmark::State& state) {
     const Frames& f = frames();
-    const cv::Ptr<wyr::zok::TrackerCorr> tracker =
-        wyr::zok::TrackerCorr::create(zok_track::recommendedParams());
-    const cv::Ptr<wyr::zok::FlightDirector> director =
-        wyr::zok::FlightDirector::create(tracker, wyr::zok::FlightDirector::TRACKER_CORR);
+    const cv::Ptr<wyr::zok::FlightDirector> director = directorFor(state.range(0));
     std::vector<cv::Mat> frames = f.frames;
     std::vector<GstBuffer*> buffers;
     std::vector<GstMapInfo> maps;
-    if (state.range(0) != 0) {
+    if (state.range(1) != 0) {
         GstVideoInfo info;
         GstCaps* caps = gst_caps_from_string(kCaps);
         gst_video_info_from_caps(&info, caps);
         gst_caps_unref(caps);
         maps.resize(frames.size());
         for (size_t k = 0; k < frames.size(); ++k) {
-            buffers.push_back(bufferOf(frames[k], info, state.range(0) == 2 ? 63 : 0));
+            buffers.push_back(bufferOf(frames[k], info, state.range(1) == 2 ? 63 : 0));
             gst_buffer_map(buffers[k], &maps[k], GST_MAP_READ);
             frames[k] = cv::Mat(frames[k].size(), frames[k].type(), maps[k].data,
                                 size_t(GST_VIDEO_INFO_PLANE_STRIDE(&info, 0)));
@@ -100,9 +110,13 @@ void bareTracker(benchmark::State& state) {
         gst_buffer_unref(buffers[k]);
     }
 }
-BENCHMARK(bareTracker)->Arg(0)->Arg(1)->Arg(2)->ArgName("gstMemory")->Unit(benchmark::kMicrosecond);
+BENCHMARK(bareTracker)
+    ->ArgsProduct({{0, 1}, {0, 1, 2}})
+    ->ArgNames({"dcf", "gstMemory"})
+    ->Unit(benchmark::kMicrosecond);
 
-// range(0): 1 with a track, 0 without (the element's cost when it has nothing to do).
+// range(0): 1 with a track of the correlation tracker, 2 of the learned tracker, 0 without (the
+// element's cost when it has nothing to do).
 void element(benchmark::State& state) {
     const Frames& f = frames();
     GstVideoInfo info;
@@ -117,6 +131,7 @@ void element(benchmark::State& state) {
     GstBus* bus = gst_bus_new();
     gst_element_set_bus(h->element, bus);
     gst_harness_set_src_caps_str(h, kCaps);
+    gst_util_set_object_arg(G_OBJECT(h->element), "tracker", state.range(0) == 2 ? "dcf" : "corr");
     if (state.range(0) != 0) {
         const std::string box = std::to_string(f.start.x) + "," + std::to_string(f.start.y) + "," +
                                 std::to_string(f.start.width) + "," +
@@ -143,7 +158,7 @@ void element(benchmark::State& state) {
         gst_buffer_unref(buffer);
     }
 }
-BENCHMARK(element)->Arg(1)->Arg(0)->ArgName("tracking")->Unit(benchmark::kMicrosecond);
+BENCHMARK(element)->Arg(0)->Arg(1)->Arg(2)->ArgName("tracking")->Unit(benchmark::kMicrosecond);
 
 } // namespace
 
