@@ -40,6 +40,7 @@ struct Command {
 struct ElementState {
     // Under the object lock: the properties and what other threads ask for.
     std::string box, offset, halfSize, configPath;
+    bool offsetLast = false; // offset and half-size were completed after box was set
     TrackerSettings settings;
     bool draw = false;
     Command command;
@@ -114,13 +115,15 @@ void refuse(GstZokTrack* self, const std::string& text) {
     GST_ELEMENT_ERROR(self, LIBRARY, SETTINGS, ("%s", text.c_str()), (nullptr));
 }
 
-// The start that the box, or the offset and half-size, properties describe. Object lock held.
+// The start that the box, or the offset and half-size, properties describe: of the two, the one
+// set last. Object lock held.
 std::optional<StartRequest> startFromProperties(const ElementState& state) {
     std::string why;
-    if (!state.box.empty()) {
+    const bool offsetSet = !state.offset.empty() && !state.halfSize.empty();
+    if (!state.box.empty() && !(offsetSet && state.offsetLast)) {
         return StartRequest{false, *zok_gst::parseBox(state.box, why), {}, {}};
     }
-    if (!state.offset.empty() && !state.halfSize.empty()) {
+    if (offsetSet) {
         return StartRequest{true,
                             {},
                             *zok_gst::parseOffset(state.offset, why),
@@ -144,16 +147,10 @@ void setStartProperty(GstZokTrack* self, const char* name, const GValue* value,
     ElementState& state = *self->state;
     state.*field = wanted;
     if (!wanted.empty()) {
-        // Only the properties just set count: a box set earlier does not hide a new offset.
-        if (field == &ElementState::box) {
+        const bool box = field == &ElementState::box;
+        if (box || (!state.offset.empty() && !state.halfSize.empty())) {
+            state.offsetLast = !box;
             state.command = {Command::START, *startFromProperties(state)};
-        } else if (!state.offset.empty() && !state.halfSize.empty()) {
-            std::string ignored;
-            state.command = {Command::START,
-                             {true,
-                              {},
-                              *zok_gst::parseOffset(state.offset, ignored),
-                              *zok_gst::parseHalfSize(state.halfSize, ignored)}};
         }
     }
     GST_OBJECT_UNLOCK(self);

@@ -343,6 +343,41 @@ TEST(Restarts, OffsetPropertiesStartOnceBothAreSet) {
     EXPECT_EQ(metaBox(meta), kMovedBox);
 }
 
+TEST(Restarts, EachStreamStartsFromTheStartPropertiesSetLast) {
+    const std::vector<cv::Mat> frames = ballFrames(caps("BGR"), 4);
+    const cv::Rect ball = ballStart(frames[0]);
+    TrackHarness t;
+    auto restartStream = [&t] {
+        for (const GstState state : {GST_STATE_READY, GST_STATE_PLAYING}) {
+            ASSERT_NE(gst_element_set_state(t.element(), state), GST_STATE_CHANGE_FAILURE);
+        }
+        t.setCaps(caps("BGR"));
+    };
+    t.setCaps(caps("BGR"));
+    g_object_set(t.element(), "box", boxText(ball).c_str(), "offset", "-10,-10", "half-size",
+                 "15,15", nullptr);
+    bool hadMeta = false;
+    ZokTrackMeta meta{};
+    t.pushFrame(frames[0], hadMeta, meta);
+    ASSERT_TRUE(hadMeta);
+    EXPECT_EQ(metaBox(meta), kMovedBox);
+
+    // A new stream starts the track again from the properties, not from where it was.
+    restartStream();
+    t.pushFrame(frames[1], hadMeta, meta);
+    ASSERT_TRUE(hadMeta);
+    EXPECT_TRUE(meta.started);
+    EXPECT_EQ(metaBox(meta), kMovedBox) << "the offset was set after the box";
+    EXPECT_EQ(meta.frame, 0u) << "frames count from the stream's start";
+
+    g_object_set(t.element(), "box", boxText(ball).c_str(), nullptr);
+    restartStream();
+    t.pushFrame(frames[2], hadMeta, meta);
+    ASSERT_TRUE(hadMeta);
+    EXPECT_TRUE(meta.started);
+    EXPECT_EQ(metaBox(meta), ball) << "the box was set last";
+}
+
 TEST(Restarts, RefusedRequestKeepsTheTrack) {
     const std::vector<cv::Mat> frames = ballFrames(caps("BGR"), 3);
     TrackHarness t;
