@@ -78,7 +78,9 @@ plugins=$(dirname "$(find "$root" -name 'libgstzok.so' -print -quit)")
 [[ $plugins == "$root/usr/lib/$(gcc -print-multiarch)/gstreamer-1.0" ]] ||
     fail "the plugin is not in GStreamer's plugin folder: $plugins"
 export GST_PLUGIN_PATH=$plugins GST_REGISTRY=$root/registry.bin
-gst-inspect-1.0 zoktrack | grep -q "zok target tracker" || fail "gst-inspect-1.0 finds no zoktrack"
+# Read whole before matching: grep -q would stop reading, and the broken pipe fail the pipeline.
+inspect=$(gst-inspect-1.0 zoktrack) || fail "gst-inspect-1.0 finds no zoktrack"
+[[ $inspect == *"zok target tracker"* ]] || fail "gst-inspect-1.0 zoktrack: $inspect"
 reports=$(gst-launch-1.0 -m videotestsrc pattern=ball num-buffers=5 ! \
     video/x-raw,width=320,height=240 ! videoconvert ! zoktrack box=140,100,40,40 ! fakesink |
     grep -c 'zoktrack, frame=')
