@@ -1,6 +1,7 @@
 """The plugin as users meet it: gst-launch-1.0 finding it through GST_PLUGIN_PATH, and the
-PyGObject example. The environment names the build's plugin folder (GST_PLUGIN_PATH), a registry
-of the tests' own, and, for the example, its path (ZOK_GST_EXAMPLE)."""
+PyGObject and command-line examples. The environment names the build's plugin folder
+(GST_PLUGIN_PATH), a registry of the tests' own, and the examples' paths (ZOK_GST_EXAMPLE,
+ZOK_GST_LAUNCH_EXAMPLE)."""
 import os
 import re
 import subprocess
@@ -97,3 +98,21 @@ def test_example_reports_a_refused_box():
                            BALL.format(frames=5)], capture_output=True, text=True, timeout=120)
     assert done.returncode == 1
     assert "invalid value for box: '1,2'" in done.stderr
+
+
+def test_launch_example_prints_offsets(first_ball):
+    example = os.environ.get("ZOK_GST_LAUNCH_EXAMPLE")
+    if example is None:
+        pytest.skip("the example is not run here")
+    box = ",".join(map(str, first_ball))
+    done = subprocess.run([example, box, BALL.format(frames=20)], capture_output=True, text=True,
+                          timeout=120)
+    assert done.returncode == 0, done.stderr
+    lines = done.stdout.splitlines()
+    assert lines[0] == "frame found offset_x offset_y"
+    rows = [line.split() for line in lines[1:]]
+    assert [int(r[0]) for r in rows] == list(range(20))
+    assert all(r[1] == "true" for r in rows)
+    centre = (first_ball[0] + first_ball[2] // 2 - SIZE[0] // 2,
+              first_ball[1] + first_ball[3] // 2 - SIZE[1] // 2)
+    assert (int(rows[0][2]), int(rows[0][3])) == centre
