@@ -177,7 +177,7 @@ void setConfig(GstZokTrack* self, const GValue* value) {
     GST_OBJECT_UNLOCK(self);
 }
 
-void setProperty(GObject* object, guint id, const GValue* value, GParamSpec* spec) {
+void setProperty(GObject* object, guint id, const GValue* value, GParamSpec* param) {
     GstZokTrack* self = GST_ZOK_TRACK(object);
     ElementState& state = *self->state;
     switch (id) {
@@ -220,11 +220,11 @@ void setProperty(GObject* object, guint id, const GValue* value, GParamSpec* spe
         GST_OBJECT_UNLOCK(self);
         break;
     default:
-        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec);
+        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, param);
     }
 }
 
-void getProperty(GObject* object, guint id, GValue* value, GParamSpec* spec) {
+void getProperty(GObject* object, guint id, GValue* value, GParamSpec* param) {
     GstZokTrack* self = GST_ZOK_TRACK(object);
     const ElementState& state = *self->state;
     auto setString = [value](const std::string& s) {
@@ -254,7 +254,7 @@ void getProperty(GObject* object, guint id, GValue* value, GParamSpec* spec) {
         g_value_set_boolean(value, state.draw);
         break;
     default:
-        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec);
+        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, param);
     }
     GST_OBJECT_UNLOCK(self);
 }
