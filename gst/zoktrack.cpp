@@ -15,9 +15,11 @@
 #include <opencv2/imgproc.hpp>
 
 #include "recommended_config.hpp"
+#include "requests.hpp"
 #include "start_request.hpp"
 #include "track_drawing.hpp"
 #include "track_meta.hpp"
+#include "track_report.hpp"
 #include "track_session.hpp"
 
 GST_DEBUG_CATEGORY_STATIC(gst_zok_track_debug);
@@ -25,17 +27,11 @@ GST_DEBUG_CATEGORY_STATIC(gst_zok_track_debug);
 
 namespace {
 
+using zok_gst::Command;
 using zok_gst::FrameReport;
 using zok_gst::StartRequest;
 using zok_gst::TrackerKind;
 using zok_gst::TrackerSettings;
-
-// What the application asked of the track, taken by the streaming thread with the next frame.
-// The last request wins.
-struct Command {
-    enum Kind { NONE, START, DROP } kind = NONE;
-    StartRequest start;
-};
 
 struct ElementState {
     // Under the object lock: the properties and what other threads ask for.
@@ -259,57 +255,23 @@ void getProperty(GObject* object, guint id, GValue* value, GParamSpec* param) {
     GST_OBJECT_UNLOCK(self);
 }
 
-// A request carried by an event or an application message: the structure "zoktrack-start"
-// with "box" (a string "x,y,w,h", or the integers "x", "y", "width", "height") or "offset" and
-// "half-size" (strings "x,y" and "w,h"), or the structure "zoktrack-reset". Returns nothing for
-// a structure of another name; a refused "zoktrack-start" gives a warning and false.
+// A request carried by an event or an application message. Returns nothing for a structure of
+// another name; a refused request gives a warning and false.
 std::optional<bool> takeRequest(GstZokTrack* self, const GstStructure* structure) {
-    if (structure == nullptr) {
+    if (!zok_gst::isRequest(structure)) {
         return std::nullopt;
     }
-    Command command;
-    if (gst_structure_has_name(structure, "zoktrack-reset")) {
-        command.kind = Command::DROP;
-    } else if (gst_structure_has_name(structure, "zoktrack-start")) {
-        std::string why;
-        std::optional<cv::Rect> box;
-        std::optional<cv::Point> offset;
-        std::optional<cv::Size> half;
-        int x, y, width, height;
-        if (const char* text = gst_structure_get_string(structure, "box")) {
-            box = zok_gst::parseBox(text, why);
-        } else if (gst_structure_get_int(structure, "x", &x) &&
-                   gst_structure_get_int(structure, "y", &y) &&
-                   gst_structure_get_int(structure, "width", &width) &&
-                   gst_structure_get_int(structure, "height", &height)) {
-            box = zok_gst::parseBox(std::to_string(x) + "," + std::to_string(y) + "," +
-                                        std::to_string(width) + "," + std::to_string(height),
-                                    why);
-        } else {
-            const char* offsetText = gst_structure_get_string(structure, "offset");
-            const char* halfText = gst_structure_get_string(structure, "half-size");
-            if (offsetText != nullptr && halfText != nullptr) {
-                offset = zok_gst::parseOffset(offsetText, why);
-                half = offset ? zok_gst::parseHalfSize(halfText, why) : std::nullopt;
-            } else {
-                why = "a box, or an offset with a half-size, is expected";
-            }
-        }
-        if (!box && !(offset && half)) {
-            gchar* text = gst_structure_to_string(structure);
-            GST_ELEMENT_WARNING(self, STREAM, FAILED,
-                                ("refused start request %s: %s", text, why.c_str()), (nullptr));
-            g_free(text);
-            return false;
-        }
-        command.kind = Command::START;
-        command.start =
-            box ? StartRequest{false, *box, {}, {}} : StartRequest{true, {}, *offset, *half};
-    } else {
-        return std::nullopt;
+    std::string why;
+    const std::optional<Command> command = zok_gst::parseRequest(structure, why);
+    if (!command) {
+        gchar* text = gst_structure_to_string(structure);
+        GST_ELEMENT_WARNING(self, STREAM, FAILED,
+                            ("refused start request %s: %s", text, why.c_str()), (nullptr));
+        g_free(text);
+        return false;
     }
     GST_OBJECT_LOCK(self);
-    self->state->command = command;
+    self->state->command = *command;
     GST_OBJECT_UNLOCK(self);
     return true;
 }
@@ -412,44 +374,6 @@ GstStateChangeReturn changeState(GstElement* element, GstStateChange transition)
     return GST_ELEMENT_CLASS(gst_zok_track_parent_class)->change_state(element, transition);
 }
 
-GstStructure* reportStructure(const FrameReport& report, guint64 frame, GstBuffer* buffer) {
-    GstStructure* structure = gst_structure_new(
-        "zoktrack", "frame", G_TYPE_UINT64, frame, "timestamp", G_TYPE_UINT64,
-        GST_BUFFER_PTS(buffer), "found", G_TYPE_BOOLEAN, gboolean(report.found), "started",
-        G_TYPE_BOOLEAN, gboolean(report.started), "x", G_TYPE_INT, report.box.x, "y", G_TYPE_INT,
-        report.box.y, "width", G_TYPE_INT, report.box.width, "height", G_TYPE_INT,
-        report.box.height, "offset-x", G_TYPE_INT, report.offset.x, "offset-y", G_TYPE_INT,
-        report.offset.y, "confidence", G_TYPE_DOUBLE, report.confidence, "update-ns", G_TYPE_UINT64,
-        guint64(report.updateNs), nullptr);
-    GValue scores = G_VALUE_INIT;
-    g_value_init(&scores, GST_TYPE_ARRAY);
-    for (const double score : report.scores) {
-        GValue item = G_VALUE_INIT;
-        g_value_init(&item, G_TYPE_DOUBLE);
-        g_value_set_double(&item, score);
-        gst_value_array_append_and_take_value(&scores, &item);
-    }
-    gst_structure_take_value(structure, "scores", &scores);
-    return structure;
-}
-
-void attachMeta(GstBuffer* buffer, const FrameReport& report, guint64 frame) {
-    ZokTrackMeta* meta = zok_gst::addTrackMeta(buffer);
-    meta->found = report.found;
-    meta->started = report.started;
-    meta->x = report.box.x;
-    meta->y = report.box.y;
-    meta->width = report.box.width;
-    meta->height = report.box.height;
-    meta->offset_x = report.offset.x;
-    meta->offset_y = report.offset.y;
-    meta->confidence = report.confidence;
-    meta->n_scores = guint(std::min<size_t>(report.scores.size(), ZOK_TRACK_META_MAX_SCORES));
-    std::copy_n(report.scores.begin(), meta->n_scores, meta->scores);
-    meta->frame = frame;
-    meta->update_ns = guint64(report.updateNs);
-}
-
 // Tracks on the mapped frame and draws on it when asked.
 FrameReport trackFrame(ElementState& state, GstVideoFrame& frame, bool draw, guint64 index) {
     const GstVideoFormat format = GST_VIDEO_FRAME_FORMAT(&frame);
@@ -525,10 +449,10 @@ GstFlowReturn transformIp(GstBaseTransform* trans, GstBuffer* buffer) {
         if (!report.warning.empty()) {
             GST_ELEMENT_WARNING(self, STREAM, FAILED, ("%s", report.warning.c_str()), (nullptr));
         }
-        attachMeta(buffer, report, index);
-        gst_element_post_message(
-            GST_ELEMENT(self),
-            gst_message_new_element(GST_OBJECT(self), reportStructure(report, index, buffer)));
+        zok_gst::attachReport(buffer, report, index);
+        GstStructure* message = zok_gst::reportStructure(report, index, GST_BUFFER_PTS(buffer));
+        gst_element_post_message(GST_ELEMENT(self),
+                                 gst_message_new_element(GST_OBJECT(self), message));
         return GST_FLOW_OK;
     } catch (const std::exception& error) {
         // Nothing may unwind into GStreamer's C code.
