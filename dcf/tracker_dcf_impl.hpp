@@ -8,6 +8,7 @@
 #include "dcf/confidence.hpp"
 #include "dcf/features.hpp"
 #include "dcf/filter.hpp"
+#include "dcf/region.hpp"
 #include "dcf/scale_filter.hpp"
 #include "zok/tracker_dcf.hpp"
 
@@ -42,7 +43,10 @@ private:
         int framesLost = 0;
         cv::Point2f pendingCentre; // a lost target's candidate, and the frames it has held
         int pendingFrames = 0;
-        int tileCursor = 0;
+        int tileCursor = 0; // the next window of the outer rings, and of the first ring
+        int innerCursor = 0;
+        int weakFrames = 0; // found, but below the learning level, in a row
+        float colourTrust = 0.0f;
     };
     // The outcome of one search window.
     struct Search {
@@ -56,8 +60,10 @@ private:
     // filter's, and its learning from the last sample with the target shifted by `shift` cells.
     bool usesColour(int frameType) const;
     void mergeColour(const CorrelationFilter::Settings& grid, cv::Mat& response);
-    void learnColour(ColourModel& model, const CorrelationFilter::Settings& grid,
-                     const cv::Point2f& shift, float rate);
+    // Returns how well the colours learned separate the target from its surroundings (0..1),
+    // which scales the colour's weight.
+    float learnColour(ColourModel& model, const CorrelationFilter::Settings& grid,
+                      const cv::Point2f& shift, float rate);
     bool redetect(const cv::Mat& frame, cv::Rect& boundingBox);
     cv::Rect box() const;
     float clampScale(float scale) const;
@@ -73,7 +79,8 @@ private:
     ConfidenceHistory history_;
     FeatureExtractor features_;
     std::vector<cv::Mat> planes_;
-    cv::Mat sample_, scratch_, response_;
+    cv::Mat sample_, response_;
+    SampleScratch scratch_;
     cv::Mat colourPatch_, likelihood_, colourScores_;
     double confidence_ = 1.0;
 };
