@@ -37,6 +37,7 @@ setup(
         "-DZOK_BUILD_APPS=OFF",
         "-DZOK_BUILD_TESTS=OFF",
         "-DZOK_BUILD_BENCHMARKS=OFF",
+        "-DZOK_WITH_GSTREAMER=OFF",
         # CMake installs the package to ZokPy/zok in its install tree, where scikit-build looks
         # for the files of the package whose source folder is ZokPy/zok.
         "-DZOK_PYTHON_INSTALL_DIR=ZokPy",

@@ -1,6 +1,6 @@
 # Debian packages, one per install component, made by CPack from a built tree:
 #   cpack --config <build>/CPackConfig.cmake   (scripts/package does it)
-# writes libzok0, libzok-dev, python3-zok and zok-tools to <build>/packages. Their run-time
+# writes libzok0, libzok-dev, python3-zok, zok-tools and gstreamer1.0-zok to <build>/packages. Their run-time
 # dependencies on shared libraries are computed by dpkg-shlibdeps (dpkg-dev).
 if(SKBUILD)
     return()  # a wheel's build: none of this goes into the wheel
@@ -64,6 +64,19 @@ if(ZOK_BUILD_APPS)
     set(CPACK_DEBIAN_TOOLS_DESCRIPTION "zok correlation tracker - command-line tools
 zok-track follows a target through a video file, a camera or a folder of images
 and writes its box and centre offset per frame as CSV or JSON lines.")
+endif()
+
+if(ZOK_WITH_GSTREAMER)
+    # The plugin is made from the library's objects, so it needs no libzok0.
+    list(APPEND CPACK_COMPONENTS_ALL gst)
+    set(CPACK_DEBIAN_GST_PACKAGE_NAME gstreamer1.0-zok)
+    set(CPACK_DEBIAN_GST_PACKAGE_SECTION video)
+    set(CPACK_DEBIAN_GST_PACKAGE_RECOMMENDS gstreamer1.0-plugins-base)
+    set(CPACK_DEBIAN_GST_DESCRIPTION "zok correlation tracker - GStreamer element
+The GStreamer plugin zok with the element zoktrack, which follows a target
+through live video in a pipeline and reports its box and the offset of its
+centre from the frame's centre on every frame, as a buffer meta (header
+zok/zoktrack_meta.h) and as an element message on the bus.")
 endif()
 
 # Every package carries the licence as /usr/share/doc/<package>/copyright. Only the packages

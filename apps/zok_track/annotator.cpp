@@ -4,7 +4,7 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include "geometry/geometry.hpp"
+#include "track_drawing.hpp"
 
 namespace zok_track {
 
@@ -39,21 +39,10 @@ void Annotator::write(const cv::Mat& frame, const FrameResult& result,
     } else {
         cv::resize(frame, canvas, frameSize_);
     }
-    const cv::Scalar yellow(0, 220, 255), green(0, 220, 0), red(0, 0, 255), white(255, 255, 255);
-    const cv::Point centre = wyr::zok::imageCentre(frame.size());
-    if (!searchWindow.empty()) {
-        cv::rectangle(canvas, searchWindow, yellow, 1);
-    }
-    cv::rectangle(canvas, result.box, result.found ? green : red, 2);
-    cv::drawMarker(canvas, centre, white, cv::MARKER_CROSS, 16, 1);
-    cv::arrowedLine(canvas, centre, centre + result.offset, result.found ? green : red, 1,
-                    cv::LINE_AA, 0, 0.05);
     char label[96];
     std::snprintf(label, sizeof label, "frame %d  offset (%d, %d)%s", result.frame, result.offset.x,
                   result.offset.y, result.found ? "" : "  LOST");
-    cv::putText(canvas, label, {10, 24}, cv::FONT_HERSHEY_SIMPLEX, 0.6, cv::Scalar(0, 0, 0), 3,
-                cv::LINE_AA);
-    cv::putText(canvas, label, {10, 24}, cv::FONT_HERSHEY_SIMPLEX, 0.6, white, 1, cv::LINE_AA);
+    drawTrack(canvas, {result.found, result.box, result.offset, searchWindow, label, frame.size()});
     writer_.write(canvas);
 }
 

@@ -12,6 +12,7 @@
 #include "pending_file.hpp"
 #include "progress.hpp"
 #include "result_writer.hpp"
+#include "track_drawing.hpp"
 #include "tracker/tracker_corr_impl.hpp"
 #include "tracker_params.hpp"
 #include "zok/flight_director.hpp"
@@ -22,30 +23,6 @@ namespace {
 
 using wyr::zok::FlightDirector;
 using wyr::zok::TrackerCorr;
-using wyr::zok::TrackerCorrImpl;
-
-// The window that the tracker's next first search will cover: around the reference template's
-// stored offset, as the tracker itself computes it. Read before the update, which moves it on.
-cv::Rect nextSearchWindow(const TrackerCorr& tracker, const cv::Size& frame) {
-    const auto* impl = dynamic_cast<const TrackerCorrImpl*>(&tracker);
-    if (impl == nullptr) {
-        return {};
-    }
-    cv::Size templ;
-    cv::Point offset;
-    if (impl->mode1D) {
-        templ = {impl->historyX.oldest().templ.cols, impl->historyY.oldest().templ.rows};
-        offset = {impl->historyX.oldest().offset, impl->historyY.oldest().offset};
-    } else {
-        templ = impl->history.oldest().templ.size();
-        offset = impl->history.oldest().offset;
-    }
-    if (templ.empty()) {
-        return {};
-    }
-    return wyr::zok::searchWindow(templ, impl->searchRadiusFactor,
-                                  wyr::zok::imageCentre(frame) + offset, frame);
-}
 
 std::unique_ptr<FrameSource> openAtStart(const Options& options, cv::Mat& first) {
     std::unique_ptr<FrameSource> source = FrameSource::open(options.input);

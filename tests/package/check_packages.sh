@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Uses the Debian packages as an outsider would, without installing them: each is unpacked into
-# one temporary root, and a CMake project, a pkg-config compile line, zok-track and
-# `import zok` are run from there. Their control data must name the dependencies.
+# one temporary root, and a CMake project, a pkg-config compile line, zok-track, `import zok`
+# and the GStreamer element (in gst-launch-1.0, and its meta header in a C compile) are run from
+# there. Their control data must name the dependencies.
 #   check_packages.sh <packages-dir>
 set -euo pipefail
 packages=$(realpath "$1")
@@ -18,6 +19,7 @@ expected=(
     "libzok-dev|libzok0 libopencv-dev"
     "python3-zok|python3 python3-numpy libopencv-core406"
     "zok-tools|libopencv-videoio406 libopencv-imgcodecs406"
+    "gstreamer1.0-zok|libgstreamer1.0-0 libgstreamer-plugins-base1.0-0 libopencv-core406"
 )
 for entry in "${expected[@]}"; do
     package=${entry%%|*}
@@ -70,3 +72,21 @@ frame[20:40, 20:40] = numpy.arange(400).reshape(20, 20) % 251
 tracker = zok.PyTrackerCorr()
 tracker.init(frame, (20, 20, 20, 20))
 print("found", tracker.update(frame, (0, 0, 0, 0)))' "$root")
+
+echo "== gst-launch-1.0 ... zoktrack"
+plugins=$(dirname "$(find "$root" -name 'libgstzok.so' -print -quit)")
+[[ $plugins == "$root/usr/lib/$(gcc -print-multiarch)/gstreamer-1.0" ]] ||
+    fail "the plugin is not in GStreamer's plugin folder: $plugins"
+export GST_PLUGIN_PATH=$plugins GST_REGISTRY=$root/registry.bin
+# Read whole before matching: grep -q would stop reading, and the broken pipe fail the pipeline.
+inspect=$(gst-inspect-1.0 zoktrack) || fail "gst-inspect-1.0 finds no zoktrack"
+[[ $inspect == *"zok target tracker"* ]] || fail "gst-inspect-1.0 zoktrack: $inspect"
+reports=$(gst-launch-1.0 -m videotestsrc pattern=ball num-buffers=5 ! \
+    video/x-raw,width=320,height=240 ! videoconvert ! zoktrack box=140,100,40,40 ! fakesink |
+    grep -c 'zoktrack, frame=')
+[ "$reports" -eq 5 ] || fail "zoktrack posted $reports messages for 5 frames"
+echo "   $reports messages for 5 frames"
+# shellcheck disable=SC2046
+printf '#include <zok/zoktrack_meta.h>\nint main(void) { return gst_buffer_get_zok_track_meta(0) != 0; }\n' |
+    gcc -std=c99 -Wall -Werror -x c - -fsyntax-only -I"$root/usr/include" \
+        $(pkg-config --cflags gstreamer-1.0) || fail "zok/zoktrack_meta.h does not compile as C"
