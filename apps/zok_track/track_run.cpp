@@ -13,7 +13,6 @@
 #include "progress.hpp"
 #include "result_writer.hpp"
 #include "track_drawing.hpp"
-#include "tracker/tracker_corr_impl.hpp"
 #include "tracker_params.hpp"
 #include "zok/flight_director.hpp"
 
