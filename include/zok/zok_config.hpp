@@ -2,6 +2,7 @@
 
 #include "zok/export.hpp"
 #include "zok/tracker_corr.hpp"
+#include "zok/tracker_dcf.hpp"
 
 namespace wyr::zok {
 
@@ -11,15 +12,19 @@ struct ZokConfig {
     /// Parameters of the correlation tracker; starts with the Params defaults.
     TrackerCorr::Params trackerCorr;
 
-    /// Overlays `trackerCorr` with the values of the JSON file at `path`.
+    /// Parameters of the learned correlation-filter tracker; starts with the Params defaults.
+    TrackerDcf::Params trackerDcf;
+
+    /// Overlays `trackerCorr` and `trackerDcf` with the values of the JSON file at `path`.
     ///
     /// The file must be one strict JSON text (no comments, trailing commas, NaN, Infinity or
     /// byte-order mark, nothing but whitespace after the root value, not even a NUL byte) whose
-    /// root is an object. Of the root only "TrackerCorr" is read: an
-    /// object whose members carry the Params field names ("searchRadiusFactor", "threshold",
+    /// root is an object. Of the root only "TrackerCorr" and "TrackerDcf" are read. "TrackerCorr"
+    /// is an object whose members carry the Params field names ("searchRadiusFactor", "threshold",
     /// "altSearchRadiiFactors", "cloneImage", "depth", "zoomFactor", "mode1D", "sigmaExp",
     /// "engine", "zeroMean", "updateThreshold" and the object "VarianceFilter" with "threshold",
-    /// "kSize", "greyscale"). Keys match
+    /// "kSize", "greyscale"). "TrackerDcf" is an object whose members carry the names of the
+    /// TrackerDcf::Params fields, each read by the rules below for its type. Keys match
     /// case-sensitively; other members are ignored; of a repeated key only the first counts.
     /// A key that is absent leaves its field as it was. No range checks are made here: the
     /// tracker clamps when it is constructed.
@@ -31,21 +36,23 @@ struct ZokConfig {
     /// string "opencv" or "fft" (exactly, in lower case). The numbers of
     /// "altSearchRadiiFactors" are appended to the list, which is not emptied first.
     ///
-    /// Returns true when the file was read and its root is an object, with or without
-    /// "TrackerCorr". Returns false, with `trackerCorr` wholly unchanged, when:
+    /// Returns true when the file was read and its root is an object, with or without either
+    /// section. Returns false, with `trackerCorr` and `trackerDcf` wholly unchanged, when:
     /// - the file cannot be opened: writes
     ///   "Error: failed to open configuration file '<path>'\n" to std::cerr;
     /// - the text is not JSON, or the parser ran out of memory: writes
     ///   "Error: failed to parse JSON configuration from '<path>'\n";
     /// - the root is not an object: writes nothing;
-    /// - a value has another type than its key takes ("TrackerCorr" or "VarianceFilter" not
-    ///   an object, a number field not a number, an integer field not an integer in range,
-    ///   "altSearchRadiiFactors" not an array of numbers, "engine" not one of its two
-    ///   strings): writes
+    /// - a value has another type than its key takes ("TrackerCorr", "TrackerDcf" or
+    ///   "VarianceFilter" not an object, a number field not a number, an integer field not an
+    ///   integer in range, "altSearchRadiiFactors" not an array of numbers, "engine" not one of
+    ///   its two strings): writes
     ///   "Error: invalid value for \"<key>\" in configuration file '<path>'\n", where a key of
-    ///   "VarianceFilter" is named "VarianceFilter/<key>".
-    /// Only std::bad_alloc raised outside the parser leaves this function, again with
-    /// `trackerCorr` unchanged. The file is closed before the function returns, on every path.
+    ///   "VarianceFilter" is named "VarianceFilter/<key>", and a key of either section is named
+    ///   alone, without its section. The keys of "TrackerCorr" are checked first, so of refused
+    ///   values in both sections the one in "TrackerCorr" is named.
+    /// Only std::bad_alloc raised outside the parser leaves this function, again with both
+    /// records unchanged. The file is closed before the function returns, on every path.
     ZOK_EXPORT bool LoadFromJson(const char* path);
 };
 
