@@ -11,7 +11,9 @@ import pytest
 import zok
 from conftest import Scene, run_python
 
-STUB = os.path.join(os.path.dirname(zok.__file__), "zok.pyi")
+# Beside zok.py in the build tree; the package's __init__.pyi once installed.
+STUB = next(path for path in (os.path.join(os.path.dirname(zok.__file__), name)
+                              for name in ("zok.pyi", "__init__.pyi")) if os.path.exists(path))
 
 
 def stub_keywords():
