@@ -101,8 +101,11 @@ float ScaleFilter::estimate() {
     for (int d = 0; d < rows_->rows(); ++d) {
         const Complex* a = numerator_.data() + size_t(d) * size_t(bins);
         const Complex* zd = z + size_t(d) * size_t(bins);
+        // conj(a) * z, written out: std::complex's product checks for NaNs in a library call.
         for (int u = 0; u < bins; ++u) {
-            sum[u] += std::conj(a[u]) * zd[u];
+            const float re = a[u].real() * zd[u].real() + a[u].imag() * zd[u].imag();
+            const float im = a[u].real() * zd[u].imag() - a[u].imag() * zd[u].real();
+            sum[u] += Complex(re, im);
         }
     }
     float total = 0.0f;
@@ -143,8 +146,11 @@ void ScaleFilter::learn(float rate, float offset) {
         Complex* a = numerator_.data() + size_t(d) * size_t(bins);
         const Complex* xd = x + size_t(d) * size_t(bins);
         for (int u = 0; u < bins; ++u) {
-            a[u] = (1.0f - rate) * a[u] + rate * xd[u] * std::conj(shifted_[size_t(u)]);
-            b[size_t(u)] += rate * std::norm(xd[u]);
+            const Complex y = shifted_[size_t(u)];
+            const float re = xd[u].real() * y.real() + xd[u].imag() * y.imag();
+            const float im = xd[u].imag() * y.real() - xd[u].real() * y.imag();
+            a[u] = (1.0f - rate) * a[u] + rate * Complex(re, im);
+            b[size_t(u)] += rate * (xd[u].real() * xd[u].real() + xd[u].imag() * xd[u].imag());
         }
     }
 }

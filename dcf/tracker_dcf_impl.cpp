@@ -20,6 +20,8 @@ constexpr float VELOCITY_RATE = 0.6f;
 constexpr int TILES_PER_FRAME = 2;
 constexpr float TILE_SPACING = 0.5f;
 constexpr int FRAMES_PER_RING = 2;
+// How far a lost target's motion is followed, in region sides.
+constexpr float MAX_EXTRAPOLATION = 2.0f;
 
 template <class T>
 T clampOr(T v, T lo, T hi, T fallback) {
@@ -218,7 +220,7 @@ bool TrackerDcfImpl::update(cv::InputArray image, cv::Rect& boundingBox) {
         track_.framesLost = 1;
         track_.pendingFrames = 0;
         track_.tileCursor = 0;
-        track_.velocity = cv::Point2f();
+        // The velocity stays: a target that walked behind something is looked for further on.
         confidence_ = s.confidence;
         boundingBox = box();
         return false;
@@ -256,6 +258,22 @@ bool TrackerDcfImpl::redetect(const cv::Mat& frame, cv::Rect& boundingBox) {
     // frame.
     const cv::Point2f home = track_.pendingFrames > 0 ? track_.pendingCentre : track_.centre;
     Search best = searchAt(frame, home, track_.scale);
+    // A target hidden while it moved is looked for where its motion would have taken it.
+    if (params_.motionPrediction && track_.pendingFrames == 0 &&
+        cv::norm(track_.velocity) * params_.motionDamping > 0.5f) {
+        const float reach = track_.regionSide * track_.scale * MAX_EXTRAPOLATION;
+        cv::Point2f step = track_.velocity * params_.motionDamping * float(track_.framesLost + 1);
+        const float length = float(cv::norm(step));
+        if (length > reach) {
+            step *= reach / length;
+        }
+        const cv::Point2f ahead(std::clamp(home.x + step.x, 0.0f, float(frameSize_.width)),
+                                std::clamp(home.y + step.y, 0.0f, float(frameSize_.height)));
+        const Search s = searchAt(frame, ahead, track_.scale);
+        if (s.confidence > best.confidence) {
+            best = s;
+        }
+    }
     int cursor = track_.tileCursor;
     if (params_.redetection) {
         const float spacing = TILE_SPACING * track_.regionSide * track_.scale;
@@ -294,6 +312,7 @@ bool TrackerDcfImpl::redetect(const cv::Mat& frame, cv::Rect& boundingBox) {
             track_.pendingFrames = 0;
             track_.centre = best.found;
             track_.velocity = cv::Point2f();
+            confidence_ = best.confidence;
             boundingBox = box();
             return true;
         }

@@ -87,13 +87,13 @@ public:
         /// lost target is searched for only around where it was last found. Default true.
         bool redetection;
         /// Confidence below which the target is judged lost: update() returns false, the box
-        /// stays and nothing is learned. Default 0.35; clamped into 0..10.
+        /// stays and nothing is learned. Default 0.2; clamped into 0..10.
         float lostConfidence;
         /// Confidence below which a found target is not learned from (a partly hidden or
-        /// blurred view). Default 0.5; clamped into lostConfidence..10.
+        /// blurred view). Default 0.3; clamped into lostConfidence..10.
         float learnConfidence;
         /// Confidence a match must reach, while the target is lost, to be taken as the target
-        /// again. Default 0.6; clamped into lostConfidence..10.
+        /// again. Default 0.4; clamped into lostConfidence..10.
         float redetectConfidence;
         /// Number of frames in a row, at one place, on which a lost target's match must reach
         /// redetectConfidence before it is reported found. Default 2; clamped into 1..10.
