@@ -14,8 +14,6 @@ namespace {
 
 using DcfParams = TrackerDcf::Params;
 
-constexpr float INF = std::numeric_limits<float>::infinity();
-
 std::string td(const std::string& members) {
     return trackerDcfFile(members);
 }
@@ -89,35 +87,17 @@ INSTANTIATE_TEST_SUITE_P(
                          p.redetectFrames = 3;
                      }},
         DcfValueCase{"FloatFromInteger", td("\"padding\":3"), [](DcfParams& p) { p.padding = 3; }},
-        DcfValueCase{"FloatRoundedFromDouble", td("\"learningRate\":0.1"),
-                     [](DcfParams& p) { p.learningRate = float(0.1); }},
-        DcfValueCase{"FloatBeyondRangeIsInfinite", td("\"scaleStep\":1e39"),
-                     [](DcfParams& p) { p.scaleStep = INF; }},
-        DcfValueCase{"NegativeFloatBeyondRange", td("\"padding\":-1e39"),
-                     [](DcfParams& p) { p.padding = -INF; }},
-        DcfValueCase{"IntSmallest", td("\"gridCells\":-2147483648"),
-                     [](DcfParams& p) { p.gridCells = std::numeric_limits<int>::min(); }},
         DcfValueCase{"IntLargest", td("\"redetectFrames\":2147483647"),
                      [](DcfParams& p) { p.redetectFrames = std::numeric_limits<int>::max(); }},
-        DcfValueCase{"FalseLiteral", td("\"colour\":false"),
-                     [](DcfParams& p) { p.colour = false; }},
         // Anything but the literal true is false, as for the other section's flags.
         DcfValueCase{"OneIsFalse", td("\"scaleFilter\":1"),
                      [](DcfParams& p) { p.scaleFilter = false; }},
-        DcfValueCase{"StringTrueIsFalse", td("\"redetection\":\"true\""),
-                     [](DcfParams& p) { p.redetection = false; }},
-        DcfValueCase{"NullIsFalse", td("\"motionPrediction\":null"),
-                     [](DcfParams& p) { p.motionPrediction = false; }},
         DcfValueCase{"CapitalisedKeyIgnored", td("\"Padding\":3,\"gridcells\":20"), unchanged},
-        DcfValueCase{"EscapedKeyMatches", td("\"p\\u0061dding\":2.5"),
-                     [](DcfParams& p) { p.padding = 2.5f; }},
-        DcfValueCase{"UnknownMembersIgnored", td("\"speed\":\"fast\",\"threshold\":[]"), unchanged},
         // A key of one section means nothing in the other, or in the root.
         DcfValueCase{"CorrKeyInDcfSectionIgnored", td("\"depth\":\"x\",\"zoomFactor\":2.5"),
                      unchanged},
         DcfValueCase{"DcfKeyInCorrSectionIgnored", trackerCorrFile("\"padding\":3"), unchanged},
         DcfValueCase{"DcfKeyInRootIgnored", "{\"padding\":3,\"TrackerDcf\":{}}", unchanged},
-        DcfValueCase{"LowerCaseSectionIgnored", "{\"trackerDcf\":{\"padding\":\"x\"}}", unchanged},
         DcfValueCase{"RepeatedKeyFirstWins", td("\"scales\":9,\"scales\":\"nine\""),
                      [](DcfParams& p) { p.scales = 9; }},
         DcfValueCase{"RepeatedSectionFirstWins",
@@ -162,18 +142,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         DcfRefusedCase{"SectionArray", "{\"TrackerDcf\":[]}", "TrackerDcf"},
         DcfRefusedCase{"SectionNull", "{\"TrackerDcf\":null}", "TrackerDcf"},
-        DcfRefusedCase{"SectionString", "{\"TrackerDcf\":\"{}\"}", "TrackerDcf"},
         DcfRefusedCase{"NumberAsString", td("\"padding\":\"4\""), "padding"},
-        DcfRefusedCase{"NumberAsNull", td("\"learningRate\":null"), "learningRate"},
-        DcfRefusedCase{"NumberAsTrue", td("\"lostConfidence\":true"), "lostConfidence"},
-        DcfRefusedCase{"NumberAsArray", td("\"scaleStep\":[1.02]"), "scaleStep"},
         DcfRefusedCase{"IntWithFraction", td("\"gridCells\":48.5"), "gridCells"},
-        DcfRefusedCase{"IntWrittenAsFloat", td("\"scales\":17.0"), "scales"},
-        DcfRefusedCase{"IntWithExponent", td("\"admmIterations\":1e1"), "admmIterations"},
         DcfRefusedCase{"IntAboveRange", td("\"redetectFrames\":2147483648"), "redetectFrames"},
-        DcfRefusedCase{"IntBelowRange", td("\"gridCells\":-2147483649"), "gridCells"},
-        DcfRefusedCase{"IntAsString", td("\"scales\":\"17\""), "scales"},
-        DcfRefusedCase{"FirstOccurrenceInvalid", td("\"scales\":\"x\",\"scales\":9"), "scales"},
         // Values taken before the refused one must not survive in the record.
         DcfRefusedCase{"AfterValidKeys",
                        td("\"padding\":3,\"gridCells\":32,\"colour\":false,"
