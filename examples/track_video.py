@@ -34,6 +34,9 @@ KEYWORDS = [("engine", "opencv"), ("zeroMean", False), ("updateThreshold", 0.0)]
 
 # The tracker zok-track uses when not told.
 DEFAULT_TRACKER = "corr"
+# The options about the run rather than a tracker's parameters, as argparse names them.
+RUN_OPTIONS = {"input", "box", "offset", "half", "tracker", "config", "library_defaults",
+               "start", "frames", "output", "annotate"}
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 RECOMMENDED = [os.path.join(HERE, "..", "config", "recommended.json"),
@@ -130,9 +133,9 @@ def main():
     parser.add_argument("--box", type=integers(4))
     parser.add_argument("--offset", type=integers(2))
     parser.add_argument("--half", type=integers(2))
+    parser.add_argument("--tracker", choices=["corr", "dcf"], default=DEFAULT_TRACKER)
     parser.add_argument("--config")
     parser.add_argument("--library-defaults", action="store_true")
-    parser.add_argument("--tracker", choices=["corr", "dcf"], default=DEFAULT_TRACKER)
     parser.add_argument("--engine", choices=["opencv", "fft"])
     parser.add_argument("--zero-mean", dest="zero_mean", action="store_true", default=None)
     parser.add_argument("--no-zero-mean", dest="zero_mean", action="store_false")
@@ -152,10 +155,10 @@ def main():
     args = parser.parse_args()
     if (args.box is None) == (args.offset is None) or (args.offset is None) != (args.half is None):
         parser.error("give the start as --box, or as --offset with --half")
-    corr_flags = (args.search_radius, args.alt_radius, args.threshold, args.depth, args.zoom,
-                  args.mode1d or None, args.sigma_exp, args.variance, args.engine,
-                  args.zero_mean, args.update_threshold)
-    if args.tracker == "dcf" and any(flag is not None for flag in corr_flags):
+    # Every option that is not about the run sets a parameter of the correlation tracker.
+    corr_flags = [name for name, value in vars(args).items()
+                  if name not in RUN_OPTIONS and value not in (None, False)]
+    if args.tracker == "dcf" and corr_flags:
         parser.error("the correlation tracker's flags apply to --tracker corr only")
 
     if args.tracker == "dcf":

@@ -19,15 +19,17 @@ struct ZokConfig {
     ///
     /// The file must be one strict JSON text (no comments, trailing commas, NaN, Infinity or
     /// byte-order mark, nothing but whitespace after the root value, not even a NUL byte) whose
-    /// root is an object. Of the root only "TrackerCorr" and "TrackerDcf" are read. "TrackerCorr"
-    /// is an object whose members carry the Params field names ("searchRadiusFactor", "threshold",
+    /// root is an object. Of the root only "TrackerCorr" and "TrackerDcf" are read; the first is an
+    /// object whose members carry the Params field names ("searchRadiusFactor", "threshold",
     /// "altSearchRadiiFactors", "cloneImage", "depth", "zoomFactor", "mode1D", "sigmaExp",
     /// "engine", "zeroMean", "updateThreshold" and the object "VarianceFilter" with "threshold",
-    /// "kSize", "greyscale"). "TrackerDcf" is an object whose members carry the names of the
-    /// TrackerDcf::Params fields, each read by the rules below for its type. Keys match
+    /// "kSize", "greyscale"). Keys match
     /// case-sensitively; other members are ignored; of a repeated key only the first counts.
     /// A key that is absent leaves its field as it was. No range checks are made here: the
     /// tracker clamps when it is constructed.
+    ///
+    /// "TrackerDcf" is an object whose members carry the names of the TrackerDcf::Params fields,
+    /// matched by the same rules and each read by the rules below for its type.
     ///
     /// Values: numbers are read as double (floats then rounded to nearest, beyond the float
     /// range to an infinity); "depth" takes an integer 0..4294967295, "zoomFactor" and "kSize"
@@ -43,14 +45,15 @@ struct ZokConfig {
     /// - the text is not JSON, or the parser ran out of memory: writes
     ///   "Error: failed to parse JSON configuration from '<path>'\n";
     /// - the root is not an object: writes nothing;
-    /// - a value has another type than its key takes ("TrackerCorr", "TrackerDcf" or
-    ///   "VarianceFilter" not an object, a number field not a number, an integer field not an
-    ///   integer in range, "altSearchRadiiFactors" not an array of numbers, "engine" not one of
-    ///   its two strings): writes
+    /// - a value has another type than its key takes ("TrackerCorr" or "VarianceFilter" not
+    ///   an object, a number field not a number, an integer field not an integer in range,
+    ///   "altSearchRadiiFactors" not an array of numbers, "engine" not one of its two
+    ///   strings): writes
     ///   "Error: invalid value for \"<key>\" in configuration file '<path>'\n", where a key of
-    ///   "VarianceFilter" is named "VarianceFilter/<key>", and a key of either section is named
-    ///   alone, without its section. The keys of "TrackerCorr" are checked first, so of refused
-    ///   values in both sections the one in "TrackerCorr" is named.
+    ///   "VarianceFilter" is named "VarianceFilter/<key>".
+    ///   So too for "TrackerDcf" and its keys, which are named alone, without their section.
+    ///   The keys of "TrackerCorr" are checked first: of refused values in both sections, the
+    ///   one in "TrackerCorr" is named.
     /// Only std::bad_alloc raised outside the parser leaves this function, again with both
     /// records unchanged. The file is closed before the function returns, on every path.
     ZOK_EXPORT bool LoadFromJson(const char* path);
