@@ -81,10 +81,6 @@ bool isRunOption(const std::string& argument) {
 
 } // namespace
 
-const char* trackerName(TrackerKind kind) {
-    return kind == TrackerKind::Dcf ? "dcf" : "corr";
-}
-
 std::string usage() {
     return R"(Usage: zok-track [INPUT] [options]
 
@@ -294,6 +290,10 @@ Options parseOptions(const std::vector<std::string>& arguments) {
         fail("no start given: use --box X,Y,W,H or --offset DX,DY --half HW,HH");
     }
     return options;
+}
+
+const char* trackerName(TrackerKind kind) {
+    return kind == TrackerKind::Dcf ? "dcf" : "corr";
 }
 
 } // namespace zok_track
