@@ -77,6 +77,9 @@ public:
         return corr_ ? zok_track::nextSearchWindow(*corr_, frame) : cv::Rect();
     }
 
+    // The correlation tracker's parameters; the defaults when the learned tracker was chosen.
+    const TrackerCorr::Params& corrParams() const { return corrParams_; }
+
     // The correlation tracker's search scores, or the learned tracker's confidence.
     std::vector<double> scores() const {
         return corr_ ? corr_->matches() : std::vector<double>{dcf_->confidence()};
