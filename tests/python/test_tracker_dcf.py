@@ -131,6 +131,8 @@ def test_frames_are_views_and_references_are_not_kept():
     (lambda t, f: t.init(f, (300, 200, 40, 30)), RuntimeError, ""),            # outside
     (lambda t, f: t.init(f, (10, 10, 2, 2)), RuntimeError, ""),                # too small
     (lambda t, f: t.init(np.zeros((0, 0), np.uint8), (0, 0, 8, 8)), RuntimeError, ""),
+    (lambda t, f: t.init(np.where(f == 255, np.nan, f.astype(np.float32)), (140, 100, 40, 30)),
+     RuntimeError, ""),                                                        # NaN pixels
 ])
 def test_refused_calls_raise_python_errors(call, error, message):
     scene, path, frames = walk_frames(1, count=2)
