@@ -2,8 +2,8 @@
 // with parameters, frames (every depth, 1 to 4 channels, any size up to 64 x 64, views into
 // larger matrices, NaN and infinite pixels in float frames), boxes and call sequences taken from
 // the input. Only cv::Exception may leave a call. A box (or an offset) the correlation tracker
-// reports with true must lie inside the frame it was found in; one the learned tracker reports
-// must be non-empty and overlap it, and its confidence must be a number, 0 or more.
+// reports with true must lie inside the frame it was found in; every box the learned tracker
+// writes must be non-empty and inside it, and its confidence a number, 0 or more.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <climits>
@@ -182,9 +182,10 @@ void checkFoundOffset(const cv::Point& offset, const cv::Mat& frame) {
     }
 }
 
-void checkDcfFound(const cv::Rect& box, const cv::Mat& frame, double confidence) {
-    if (box.width <= 0 || box.height <= 0 || (box & cv::Rect(cv::Point(), frame.size())).empty()) {
-        fail("the learned tracker found a box off the frame", box, frame);
+// Found or lost, the learned tracker writes its box cut to the frame, never empty.
+void checkDcfBox(const cv::Rect& box, const cv::Mat& frame, double confidence) {
+    if (box.empty() || !wyr::zok::liesInside(box, frame.size())) {
+        fail("the learned tracker wrote a box outside the frame, or an empty one", box, frame);
     }
     if (!(confidence >= 0.0) || !std::isfinite(confidence)) {
         fail("the learned tracker gave a confidence that is no number, or below 0", box, frame);
@@ -287,11 +288,12 @@ void runDcf(FuzzedDataProvider& in) {
             case 4:
             case 5: {
                 cv::Rect box = consumeBox(in);
-                const bool found =
-                    in.ConsumeBool() ? tracker->update(frame, box) : director->update(frame, box);
-                if (found) {
-                    checkDcfFound(box, frame, tracker->confidence());
+                if (in.ConsumeBool()) {
+                    tracker->update(frame, box);
+                } else {
+                    director->update(frame, box);
                 }
+                checkDcfBox(box, frame, tracker->confidence());
                 break;
             }
             case 6: {

@@ -115,7 +115,8 @@ public:
     /// or NaN pixels where the tracker looks, StsUnmatchedSizes, StsUnmatchedFormats; the
     /// tracker is then unchanged). The incoming value of `boundingBox` is never read. Returns
     /// true and writes the new box when the target is found; returns false and writes the last
-    /// box found when it is judged lost.
+    /// box found when it is judged lost. The box written is the target's box cut to the frame
+    /// (never empty: the target's centre is kept inside the frame).
     bool update(cv::InputArray image, cv::Rect& boundingBox) override = 0;
 
     /// The confidence of the last update(): 1.0 after init(), then the strength of the
