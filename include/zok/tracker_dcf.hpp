@@ -22,10 +22,11 @@ inline constexpr int DCF_MIN_TARGET_SIDE = 4;
 /// how sure the last update was.
 ///
 /// Cost: the features are computed on a grid of bounded size, so the time of an update does not
-/// grow with the target's size in pixels. After the first frame of a size, updates make no heap
-/// allocations. Trackers share no mutable state, so each thread may run trackers of its own; one
-/// tracker is used by one thread at a time. Needs a build with FFTW (-DZOK_WITH_FFTW=ON, the
-/// default): create() raises cv::Exception (StsNotImplemented) otherwise.
+/// grow with the target's size in pixels. After the first frame of a size, updates reuse the
+/// tracker's buffers and transform plans (only OpenCV's resampling may take small temporary
+/// buffers of its own). Trackers share no mutable state, so each thread may run trackers of its
+/// own; one tracker is used by one thread at a time. Needs a build with FFTW (-DZOK_WITH_FFTW=ON,
+/// the default): create() raises cv::Exception (StsNotImplemented) otherwise.
 class TrackerDcf : public cv::Tracker {
 public:
     /// The tracker's parameters: a plain value, copied by create(), which never refuses a
@@ -54,12 +55,14 @@ public:
         /// target's box while it learns from the whole region. 0 trains a plain correlation
         /// filter over the whole region. Default 2; clamped into 0..10.
         int admmIterations;
-        /// Merge a colour-histogram likelihood of target against surroundings with the
-        /// filter's response, on frames with 3 or 4 channels (ignored on grey frames).
-        /// Default true.
+        /// Weigh the filter's response by a colour-histogram likelihood of target against
+        /// surroundings, on frames with 3 or 4 channels (ignored on grey frames). Default true.
         bool colour;
-        /// Weight of the colour response in the merged response (the filter's weight is 1 minus
-        /// it). Default 0.3; clamped into 0..1.
+        /// How strongly colour weighs the response: each score is multiplied by
+        /// 1 + colourWeight * t * (2 p - 1), where p (0..1) is the mean likelihood that the
+        /// colours of a box there are the target's, and t (0..1) how well the colours learned
+        /// have separated the target from its surroundings so far. Colour so never makes a peak
+        /// where the filter has none. Default 0.3; clamped into 0..1.
         float colourWeight;
         /// Rate at which the colour histograms follow each confident frame. Default 0.04;
         /// clamped into 0..1.

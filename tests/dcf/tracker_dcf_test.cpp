@@ -6,6 +6,7 @@
 
 #include "dcf/tracker_dcf_impl.hpp"
 #include "dcf_test_util.hpp"
+#include "zok/flight_director.hpp"
 
 namespace wyr::zok {
 namespace {
@@ -335,6 +336,27 @@ TEST(ScaleFollowing, BoxGrowsWithTheTarget) {
     }
     EXPECT_NEAR(box.width, TARGET.width * 1.4, TARGET.width * 0.12);
     EXPECT_NEAR(box.height, TARGET.height * 1.4, TARGET.height * 0.12);
+}
+
+// The flight director drives the learned tracker as any other: the offset it reports follows
+// the target's centre, and a hidden target's update is passed on as a failure.
+TEST(Director, DrivesTheLearnedTracker) {
+    const cv::Ptr<FlightDirector> director =
+        FlightDirector::create(TrackerDcf::create(), FlightDirector::TRACKER_OTHER);
+    const cv::Mat background = test::texture({SW, SH}, CV_8UC3, 51);
+    const cv::Mat target = test::texture({33, 25}, CV_8UC3, 52);
+    // Centre pixel (150, 110) of a 33 x 25 box; the frame's centre pixel is (160, 120).
+    director->initAtOffset(test::compose(background, target, {150.5, 110.5}), {-10, -10}, 16, 12);
+    cv::Point offset;
+    for (int k = 1; k <= 10; ++k) {
+        ASSERT_TRUE(director->updateOffset(
+            test::compose(background, target, {150.5 + 2 * k, 110.5 + k}), offset));
+    }
+    EXPECT_LE(std::abs(offset.x - 10), 1);
+    EXPECT_LE(std::abs(offset.y - 0), 1);
+    const cv::Point before = offset;
+    EXPECT_FALSE(director->updateOffset(background, offset));
+    EXPECT_EQ(offset, before);
 }
 
 } // namespace
