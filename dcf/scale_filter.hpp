@@ -48,7 +48,7 @@ private:
     std::vector<cv::Mat> planes_;
     cv::Mat wide_, sample_;
     SampleScratch scratch_;
-    std::vector<float> factors_, window_;
+    std::vector<float> factors_, window_, energy_;
     std::vector<Complex> label_, shifted_, numerator_, denominator_;
 };
 
