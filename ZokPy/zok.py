@@ -1,16 +1,23 @@
-"""zok: a correlation tracker that follows one target through numpy frames.
+"""zok: trackers that follow one target through numpy frames.
 
     tracker = zok.PyTrackerCorr()            # positional parameters, all optional
     tracker.init(first_frame, (x, y, w, h))
     found, box = tracker.update(frame, box)  # box comes back unchanged when not found
+
+    tracker = zok.TrackerDcf()               # keyword parameters, all optional
+    tracker.init(first_frame, (x, y, w, h))
+    found, box = tracker.update(frame)       # the last box found when lost
+    tracker.confidence
 """
 
 import re
 
 if __package__:
     from . import _zok
+    from ._zok_dcf import TrackerDcf
 else:
     import _zok
+    from _zok_dcf import TrackerDcf
 
 cvar = _zok.cvar
 SIGMA_EXP_MAX = _zok.cvar.SIGMA_EXP_MAX

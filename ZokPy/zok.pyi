@@ -36,6 +36,54 @@ class PyTrackerCorr:
     def variance(self) -> float: ...
     def matches(self) -> Union[Tuple[()], npt.NDArray[np.float64]]: ...
 
+class TrackerDcf:
+    """A tracker that learns a correlation filter of the target and its surroundings.
+
+    Every argument is keyword-only and optional, named as the field of the native
+    TrackerDcf::Params it sets; the tracker clamps each value as the native header documents.
+    Floats take a float or an int (rounded to single precision), flags True or False, integers
+    an int in C int's range. Another type raises TypeError, an int out of range ValueError, an
+    unknown keyword TypeError, each naming the keyword.
+    """
+
+    def __init__(
+        self,
+        *,
+        padding: float = ...,
+        gridCells: int = ...,
+        labelSigma: float = ...,
+        learningRate: float = ...,
+        admmIterations: int = ...,
+        colour: bool = ...,
+        colourWeight: float = ...,
+        colourLearningRate: float = ...,
+        scaleFilter: bool = ...,
+        scales: int = ...,
+        scaleStep: float = ...,
+        scaleLearningRate: float = ...,
+        motionPrediction: bool = ...,
+        motionDamping: float = ...,
+        redetection: bool = ...,
+        lostConfidence: float = ...,
+        learnConfidence: float = ...,
+        redetectConfidence: float = ...,
+        redetectFrames: int = ...,
+    ) -> None: ...
+    def init(self, frame: npt.NDArray[Any], box: BoxLike) -> None:
+        """Learns the first model from `box` (x, y, width, height) of `frame`, an 8-bit or
+        float array with 1, 3 or 4 channels, used without a copy. A box outside the frame or
+        too small, or a frame of another type, raises RuntimeError; arguments that cannot be
+        converted raise TypeError. The tracker is then unchanged. A later init starts afresh."""
+    def update(self, frame: npt.NDArray[Any]) -> Tuple[bool, Box]:
+        """Finds the target in a frame of the first frame's size and type: (True, new box), or
+        (False, last box found) while the target is judged lost. RuntimeError before init or
+        for a frame of another size or type, with the tracker unchanged."""
+    @property
+    def confidence(self) -> float:
+        """The last init's (1.0) or update's confidence, 0 or more: the response peak's strength
+        relative to its recent history; near 1 or above for the target's usual peaks, below
+        lostConfidence when it is reported lost."""
+
 class _ZokModule(Protocol):
     """The extension module, as zok._zok; listed here is its function that no method of
     PyTrackerCorr wraps."""

@@ -54,8 +54,8 @@ if(ZOK_BUILD_PYTHON)
     set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "${python_depends}, python3-numpy, python3-numpy-abi9")
     set(CPACK_DEBIAN_PYTHON_PACKAGE_RECOMMENDS python3-opencv)
     set(CPACK_DEBIAN_PYTHON_DESCRIPTION "zok correlation tracker - Python 3 module
-The package zok: zok.PyTrackerCorr tracks a target through numpy frames, over
-the extension module zok._zok.")
+The package zok: zok.PyTrackerCorr and zok.TrackerDcf track a target through
+numpy frames, over the extension modules zok._zok and zok._zok_dcf.")
 endif()
 if(ZOK_BUILD_APPS)
     list(APPEND CPACK_COMPONENTS_ALL tools)

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <limits>
 
+#include "config/tracker_dcf_fields.hpp"
+
 namespace wyr::zok {
 
 namespace {
@@ -164,6 +166,15 @@ std::string overlayParams(const JsonValue& root, TrackerCorr::Params& params) {
     reader.flag("zeroMean", params.zeroMean);
     reader.number("updateThreshold", params.updateThreshold);
     reader.number("redetectThreshold", params.redetectThreshold);
+    return invalidKey;
+}
+
+std::string overlayParams(const JsonValue& root, TrackerDcf::Params& params) {
+    std::string invalidKey;
+    const JsonValue* trackerDcf = MemberReader(root, "", invalidKey).object("TrackerDcf");
+    if (trackerDcf != nullptr) {
+        visitDcfFields(params, MemberReader(*trackerDcf, "", invalidKey));
+    }
     return invalidKey;
 }
 

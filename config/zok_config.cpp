@@ -53,15 +53,22 @@ bool ZokConfig::LoadFromJson(const char* path) {
     if (!document.IsObject()) {
         return false;
     }
-    // Read into a copy, so that a value refused halfway through leaves the record untouched.
+    // Read into copies, so that a value refused halfway through, in either section, leaves the
+    // whole record untouched. The "TrackerCorr" keys are read first, so a file with a refused
+    // value in both sections names the one in "TrackerCorr".
     TrackerCorr::Params loaded = trackerCorr;
-    const std::string invalidKey = overlayParams(document, loaded);
+    TrackerDcf::Params loadedDcf = trackerDcf;
+    std::string invalidKey = overlayParams(document, loaded);
+    if (invalidKey.empty()) {
+        invalidKey = overlayParams(document, loadedDcf);
+    }
     if (!invalidKey.empty()) {
         std::cerr << "Error: invalid value for \"" << invalidKey << "\" in configuration file '"
                   << path << "'\n";
         return false;
     }
     trackerCorr = std::move(loaded);
+    trackerDcf = std::move(loadedDcf);
     return true;
 }
 

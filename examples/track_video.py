@@ -6,7 +6,9 @@
 INPUT is a video file, a camera index or a folder of numbered images. Writes the same CSV as
 zok-track (frame, found, box, centre offset, scores) and can draw an annotated video. Like
 zok-track, it starts from the recommended configuration (config/recommended.json) unless given
---config or --library-defaults.
+--config or --library-defaults. With --tracker dcf it follows the target with zok.TrackerDcf,
+whose keyword arguments are the keys of the configuration file's "TrackerDcf" section, and the
+scores column holds its confidence.
 """
 import argparse
 import csv
@@ -31,6 +33,12 @@ PARAMETERS = [
 KEYWORDS = [("engine", "opencv"), ("zeroMean", False), ("updateThreshold", 0.0)]
 # The keyword-only parameters that take None for the library's default.
 OPTIONAL = [("redetectThreshold", float)]
+
+# The tracker zok-track uses when not told.
+DEFAULT_TRACKER = "corr"
+# The options about the run rather than a tracker's parameters, as argparse names them.
+RUN_OPTIONS = {"input", "box", "offset", "half", "tracker", "config", "library_defaults",
+               "start", "frames", "output", "annotate"}
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 RECOMMENDED = [os.path.join(HERE, "..", "config", "recommended.json"),
@@ -84,6 +92,16 @@ def tracker_arguments(args):
     return [type(default)(values[name]) for name, default in PARAMETERS], keywords
 
 
+def dcf_arguments(args):
+    """TrackerDcf's keyword arguments: the configuration file's "TrackerDcf" section, whose
+    keys are the keywords, over the defaults (the recommended file's section, if it has one)."""
+    config = args.config or (None if args.library_defaults else recommended())
+    if not config:
+        return {}
+    with open(config, encoding="utf-8") as f:
+        return json.load(f).get("TrackerDcf", {})
+
+
 def frames(source):
     """Frames as BGR arrays from a folder of numbered images, a camera or a video file."""
     if os.path.isdir(source):
@@ -120,6 +138,7 @@ def main():
     parser.add_argument("--box", type=integers(4))
     parser.add_argument("--offset", type=integers(2))
     parser.add_argument("--half", type=integers(2))
+    parser.add_argument("--tracker", choices=["corr", "dcf"], default=DEFAULT_TRACKER)
     parser.add_argument("--config")
     parser.add_argument("--library-defaults", action="store_true")
     parser.add_argument("--engine", choices=["opencv", "fft", "auto"])
@@ -142,9 +161,17 @@ def main():
     args = parser.parse_args()
     if (args.box is None) == (args.offset is None) or (args.offset is None) != (args.half is None):
         parser.error("give the start as --box, or as --offset with --half")
+    # Every option that is not about the run sets a parameter of the correlation tracker.
+    corr_flags = [name for name, value in vars(args).items()
+                  if name not in RUN_OPTIONS and value not in (None, False)]
+    if args.tracker == "dcf" and corr_flags:
+        parser.error("the correlation tracker's flags apply to --tracker corr only")
 
-    positional, keywords = tracker_arguments(args)
-    tracker = zok.PyTrackerCorr(*positional, **keywords)
+    if args.tracker == "dcf":
+        tracker = zok.TrackerDcf(**dcf_arguments(args))
+    else:
+        positional, keywords = tracker_arguments(args)
+        tracker = zok.PyTrackerCorr(*positional, **keywords)
     out = sys.stdout if args.output == "-" else open(args.output, "w", newline="")
     rows = csv.writer(out, lineterminator="\n")
     rows.writerow(["frame", "found", "x", "y", "width", "height", "dx", "dy", "scores"])
@@ -167,11 +194,14 @@ def main():
                                          (image.shape[1], image.shape[0]))
         else:
             started = time.perf_counter()
-            found, box = tracker.update(image, box)
+            if args.tracker == "dcf":
+                found, box = tracker.update(image)
+            else:
+                found, box = tracker.update(image, box)
             seconds += time.perf_counter() - started
             updates += 1
             found_count += found
-            scores = tracker.matches()
+            scores = (tracker.confidence,) if args.tracker == "dcf" else tracker.matches()
         dx, dy = centre_offset(box, image)
         rows.writerow([index, int(found), *box, dx, dy, ";".join(f"{s:.6f}" for s in scores)])
         if writer is not None:

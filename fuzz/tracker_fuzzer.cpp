@@ -1,10 +1,13 @@
-// Drives the correlation tracker, bare and through the flight director, and the learned tracker,
+// Drives the correlation tracker or the learned tracker, bare and through the flight director,
 // with parameters, frames (every depth, 1 to 4 channels, any size up to 64 x 64, views into
-// larger matrices), boxes and call sequences taken from the input. Only cv::Exception may leave
-// a call, and a box (or an offset) reported with true must lie inside the frame it was found in.
+// larger matrices, NaN and infinite pixels in float frames), boxes and call sequences taken from
+// the input. Only cv::Exception may leave a call. A box (or an offset) the correlation tracker
+// reports with true must lie inside the frame it was found in; every box the learned tracker
+// writes must be non-empty and inside it, and its confidence a number, 0 or more.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <climits>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +17,7 @@
 
 #include <opencv2/core.hpp>
 
+#include "config/tracker_dcf_fields.hpp"
 #include "geometry/geometry.hpp"
 #include "zok/flight_director.hpp"
 #include "zok/tracker_corr.hpp"
@@ -87,6 +91,27 @@ TrackerCorr::Params consumeParams(FuzzedDataProvider& in) {
     return params;
 }
 
+// Every field of the learned tracker's parameters: mostly values near their working range,
+// now and then NaN, an infinity or an extreme of int.
+TrackerDcf::Params consumeDcfParams(FuzzedDataProvider& in) {
+    struct Consumer {
+        FuzzedDataProvider& in;
+        void number(const char*, float& field) { field = consumeFloat(in, -2.0f, 2.0f * field); }
+        void number(const char*, double& field) { field = consumeFloat(in, -2.0f, 2.0f * field); }
+        void flag(const char*, bool& field) { field = in.ConsumeBool(); }
+        void integer(const char*, int& field) {
+            field = in.ConsumeIntegralInRange(0, 7) == 0 ? consumeCoordinate(in)
+                                                         : in.ConsumeIntegralInRange(-2, 2 * field);
+        }
+        void count(const char*, size_t& field) {
+            field = in.ConsumeIntegralInRange<size_t>(0, 2 * field);
+        }
+    };
+    TrackerDcf::Params params;
+    wyr::zok::visitDcfFields(params, Consumer{in});
+    return params;
+}
+
 const int kDepths[] = {CV_8U, CV_8S, CV_16U, CV_16S, CV_32S, CV_32F, CV_64F};
 
 // A noise frame of any type and size; now and then flat, and now and then a view into a larger
@@ -107,6 +132,22 @@ cv::Mat consumeFrame(FuzzedDataProvider& in) {
         whole.setTo(cv::Scalar::all(rng.uniform(0, 255)));
     } else {
         rng.fill(whole, cv::RNG::UNIFORM, cv::Scalar::all(0), cv::Scalar::all(255));
+    }
+    // Now and then a float frame with values no camera gives, here and there.
+    if (whole.depth() >= CV_32F && in.ConsumeIntegralInRange(0, 3) == 0) {
+        static const double kOdd[] = {std::numeric_limits<double>::quiet_NaN(),
+                                      std::numeric_limits<double>::infinity(),
+                                      -std::numeric_limits<double>::infinity(), 1e30};
+        const double odd = kOdd[in.ConsumeIntegralInRange<size_t>(0, std::size(kOdd) - 1)];
+        for (int k = in.ConsumeIntegralInRange(1, 8); k > 0; --k) {
+            const int y = rng.uniform(0, whole.rows);
+            const int x = rng.uniform(0, whole.cols * whole.channels());
+            if (whole.depth() == CV_32F) {
+                whole.ptr<float>(y)[x] = float(odd);
+            } else {
+                whole.ptr<double>(y)[x] = odd;
+            }
+        }
     }
     return view ? whole(cv::Rect(2, 1, cols, rows)) : whole;
 }
@@ -141,75 +182,17 @@ void checkFoundOffset(const cv::Point& offset, const cv::Mat& frame) {
     }
 }
 
-TrackerDcf::Params consumeDcfParams(FuzzedDataProvider& in) {
-    TrackerDcf::Params p;
-    p.padding = consumeFloat(in, -1.0f, 10.0f);
-    p.gridCells = in.ConsumeBool() ? in.ConsumeIntegralInRange(-4, 40) : consumeCoordinate(in);
-    p.labelSigma = consumeFloat(in, -0.1f, 1.0f);
-    p.learningRate = consumeFloat(in, -0.5f, 1.5f);
-    p.admmIterations = in.ConsumeIntegralInRange(-2, 12);
-    p.colour = in.ConsumeBool();
-    p.colourWeight = consumeFloat(in, -0.5f, 1.5f);
-    p.colourLearningRate = consumeFloat(in, -0.5f, 1.5f);
-    p.scaleFilter = in.ConsumeBool();
-    p.scales = in.ConsumeIntegralInRange(-2, 40);
-    p.scaleStep = consumeFloat(in, 0.5f, 1.5f);
-    p.scaleLearningRate = consumeFloat(in, -0.5f, 1.5f);
-    p.motionPrediction = in.ConsumeBool();
-    p.motionDamping = consumeFloat(in, -0.5f, 1.5f);
-    p.redetection = in.ConsumeBool();
-    p.lostConfidence = consumeFloat(in, -1.0f, 2.0f);
-    p.learnConfidence = consumeFloat(in, -1.0f, 2.0f);
-    p.redetectConfidence = consumeFloat(in, -1.0f, 2.0f);
-    p.redetectFrames = in.ConsumeIntegralInRange(-1, 12);
-    return p;
-}
-
-// The learned tracker: init and update in any order on any frames; a found box must lie inside
-// its frame and the confidence must be a number of 0 or more.
-void runDcf(FuzzedDataProvider& in) {
-    cv::Ptr<TrackerDcf> tracker;
-    try {
-        tracker = TrackerDcf::create(consumeDcfParams(in));
-    } catch (const cv::Exception&) {
-        return; // a build without FFTW
+// Found or lost, the learned tracker writes its box cut to the frame, never empty.
+void checkDcfBox(const cv::Rect& box, const cv::Mat& frame, double confidence) {
+    if (box.empty() || !wyr::zok::liesInside(box, frame.size())) {
+        fail("the learned tracker wrote a box outside the frame, or an empty one", box, frame);
     }
-    cv::Mat frame = consumeFrame(in);
-    for (int call = 0; call < kMaxCalls && in.remaining_bytes() > 0; ++call) {
-        try {
-            switch (in.ConsumeIntegralInRange(0, 4)) {
-            case 0:
-                frame = consumeFrame(in);
-                break;
-            case 1:
-                frame = shifted(frame, in.ConsumeIntegralInRange(-6, 6),
-                                in.ConsumeIntegralInRange(-6, 6));
-                break;
-            case 2:
-                tracker->init(frame, consumeBox(in));
-                break;
-            default: {
-                cv::Rect box = consumeBox(in);
-                if (tracker->update(frame, box)) {
-                    checkFound(box, frame);
-                }
-                if (!(tracker->confidence() >= 0.0)) {
-                    fail("a confidence below 0 or NaN", box, frame);
-                }
-                break;
-            }
-            }
-        } catch (const cv::Exception&) {
-            // A refused call; the tracker must go on working.
-        }
+    if (!(confidence >= 0.0) || !std::isfinite(confidence)) {
+        fail("the learned tracker gave a confidence that is no number, or below 0", box, frame);
     }
 }
 
-void run(FuzzedDataProvider& in) {
-    if (in.ConsumeIntegralInRange(0, 3) == 0) {
-        runDcf(in);
-        return;
-    }
+void runCorr(FuzzedDataProvider& in) {
     const TrackerCorr::Params params = consumeParams(in);
     cv::Ptr<TrackerCorr> tracker;
     try {
@@ -271,6 +254,70 @@ void run(FuzzedDataProvider& in) {
         } catch (const cv::Exception&) {
             // A refused call; the tracker must go on working.
         }
+    }
+}
+
+void runDcf(FuzzedDataProvider& in) {
+    cv::Ptr<TrackerDcf> tracker;
+    try {
+        tracker = TrackerDcf::create(consumeDcfParams(in));
+    } catch (const cv::Exception&) {
+        return; // a build without FFTW
+    }
+    const auto director = FlightDirector::create(
+        tracker, in.ConsumeBool() ? FlightDirector::TRACKER_CORR : FlightDirector::TRACKER_OTHER);
+    cv::Mat frame = consumeFrame(in);
+    for (int call = 0; call < kMaxCalls && in.remaining_bytes() > 0; ++call) {
+        try {
+            switch (in.ConsumeIntegralInRange(0, 7)) {
+            case 0:
+                frame = consumeFrame(in);
+                break;
+            case 1:
+                frame = shifted(frame, in.ConsumeIntegralInRange(-6, 6),
+                                in.ConsumeIntegralInRange(-6, 6));
+                break;
+            case 2:
+                tracker->init(frame, consumeBox(in));
+                break;
+            case 3: {
+                const cv::Point offset(consumeCoordinate(in), consumeCoordinate(in));
+                director->initAtOffset(frame, offset, consumeCoordinate(in), consumeCoordinate(in));
+                break;
+            }
+            case 4:
+            case 5: {
+                cv::Rect box = consumeBox(in);
+                if (in.ConsumeBool()) {
+                    tracker->update(frame, box);
+                } else {
+                    director->update(frame, box);
+                }
+                checkDcfBox(box, frame, tracker->confidence());
+                break;
+            }
+            case 6: {
+                cv::Point offset(consumeCoordinate(in), consumeCoordinate(in));
+                director->updateOffset(frame, offset);
+                break;
+            }
+            case 7:
+                if (director->matchScore(in.ConsumeIntegralInRange<size_t>(0, 5)) != 0.0) {
+                    fail("a score for a tracker without scores", cv::Rect(), frame);
+                }
+                break;
+            }
+        } catch (const cv::Exception&) {
+            // A refused call; the tracker must go on working.
+        }
+    }
+}
+
+void run(FuzzedDataProvider& in) {
+    if (in.ConsumeBool()) {
+        runDcf(in);
+    } else {
+        runCorr(in);
     }
 }
 

@@ -18,4 +18,15 @@ wyr::zok::TrackerCorr::Params recommendedParams() {
     return params;
 }
 
+wyr::zok::TrackerDcf::Params recommendedDcfParams() {
+    wyr::zok::JsonDocument document;
+    document.Parse(kRecommendedConfig);
+    wyr::zok::TrackerDcf::Params params;
+    if (document.HasParseError() || !document.IsObject() ||
+        !wyr::zok::overlayParams(document, params).empty()) {
+        throw std::logic_error("the built-in recommended configuration is not valid");
+    }
+    return params;
+}
+
 } // namespace zok_track

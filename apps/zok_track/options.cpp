@@ -2,10 +2,12 @@
 
 #include "frame_source.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <iterator>
 #include <sstream>
 
 namespace zok_track {
@@ -66,6 +68,17 @@ std::vector<int> parseIntegers(const std::string& flag, const std::string& text,
     return values;
 }
 
+// The options that concern the run rather than one tracker's parameters; every other option
+// sets a parameter of TrackerCorr.
+bool isRunOption(const std::string& argument) {
+    static const char* const kRunOptions[] = {
+        "--box",      "--offset",      "--half",   "--config", "--library-defaults",
+        "--tracker",  "--start",       "--frames", "--output", "--format",
+        "--annotate", "--no-progress", "--help",   "-h"};
+    return std::find(std::begin(kRunOptions), std::end(kRunOptions), argument) !=
+           std::end(kRunOptions);
+}
+
 } // namespace
 
 std::string engineName(wyr::zok::TrackerCorr::Engine engine) {
@@ -83,7 +96,8 @@ std::string engineName(wyr::zok::TrackerCorr::Engine engine) {
 std::string usage() {
     return R"(Usage: zok-track [INPUT] [options]
 
-Follows one target through a video by normalised cross-correlation.
+Follows one target through a video, by normalised cross-correlation of a template or by a
+correlation filter learned online.
 Without any argument, tracks a face through a sample video from Debian's opencv-doc and writes
 its results to out/zok-track-default/.
 
@@ -97,10 +111,18 @@ Start (one of):
                            the box of (2*HW+1) x (2*HH+1) pixels whose centre lies DX,DY
                            pixels from the image centre
 
-Tracker parameters start from the recommended configuration (share/zok/recommended.json),
-which is built in; flags override it or the configuration file:
-  --config FILE.json       parameters from a configuration file, over the library's defaults
+Tracker:
+  --tracker corr|dcf       which tracker follows the target (default )" +
+           std::string(trackerName(kDefaultTracker)) + R"(): corr correlates a
+                           template; dcf learns a correlation filter of the target and its
+                           surroundings, follows changes of scale and finds a lost target again
+  --config FILE.json       parameters from a configuration file, over the library's defaults:
+                           its "TrackerCorr" or "TrackerDcf" section, as --tracker chose
   --library-defaults       start from the library's defaults instead
+
+The corr tracker's parameters start from the recommended configuration
+(share/zok/recommended.json), which is built in; flags override it or the configuration file
+(they apply to --tracker corr only; dcf takes its parameters from --config):
   --search-radius F        search window half-size in template sizes (recommended 2, min 1.25)
   --alt-radii F[,F...]     wider windows to try after a weak match (recommended 12)
   --threshold T            smallest score that counts as found (recommended 0.5)
@@ -127,7 +149,8 @@ Input range:
 Output:
   --output FILE            per-frame results (default: standard output)
   --format csv|jsonl       per-frame result format (default csv)
-  --annotate FILE.avi|.mp4 write the frames with the box, search window and offset drawn
+  --annotate FILE.avi|.mp4 write the frames with the box, search window (corr) and offset
+                           drawn
   --no-progress            no progress bar on standard error
 
 Exit codes: 0 done, 2 bad arguments, 3 input missing or unreadable, 4 start box outside the
@@ -142,11 +165,13 @@ Options defaultOptions() {
     options.start = 1;
     options.frames = 97;
     options.box = cv::Rect(225, 200, 100, 100);
-    // Heads move a few pixels a frame here: a window of 1.5 template sizes is plenty.
-    options.params.searchRadiusFactor = 1.5f;
-    // A turning head changes its look between frames by more than the recommended level lets
-    // a match renew the template, and nothing hides it here: renew down to 0.8.
-    options.params.updateThreshold = 0.8;
+    if (options.tracker == TrackerKind::Corr) {
+        // Heads move a few pixels a frame here: a window of 1.5 template sizes is plenty.
+        options.params.searchRadiusFactor = 1.5f;
+        // A turning head changes its look between frames by more than the recommended level
+        // lets a match renew the template, and nothing hides it here: renew down to 0.8.
+        options.params.updateThreshold = 0.8;
+    }
     options.outputDir = "out/zok-track-default";
     options.output = options.outputDir + "/track.csv";
     options.annotate = options.outputDir + "/annotated.avi";
@@ -159,8 +184,12 @@ Options parseOptions(const std::vector<std::string>& arguments) {
         return defaultOptions();
     }
     Options options;
+    std::string corrOption; // the first option given that sets a TrackerCorr parameter
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
+        if (corrOption.empty() && argument.rfind("--", 0) == 0 && !isRunOption(argument)) {
+            corrOption = argument;
+        }
         const auto value = [&]() -> const std::string& {
             if (i + 1 >= arguments.size()) {
                 fail("missing value for " + argument);
@@ -182,6 +211,15 @@ Options parseOptions(const std::vector<std::string>& arguments) {
                 fail("invalid value for --half: half-sizes must not be negative");
             }
             options.half = cv::Size(v[0], v[1]);
+        } else if (argument == "--tracker") {
+            const std::string& tracker = value();
+            if (tracker == "corr") {
+                options.tracker = TrackerKind::Corr;
+            } else if (tracker == "dcf") {
+                options.tracker = TrackerKind::Dcf;
+            } else {
+                fail("invalid value for --tracker: '" + tracker + "' (corr or dcf)");
+            }
         } else if (argument == "--config") {
             options.configPath = value();
         } else if (argument == "--search-radius") {
@@ -258,6 +296,11 @@ Options parseOptions(const std::vector<std::string>& arguments) {
     if (options.input.empty()) {
         fail("no input given");
     }
+    // Checked once every option is read, since --tracker may come after the flag.
+    if (options.tracker != TrackerKind::Corr && !corrOption.empty()) {
+        fail(corrOption + " applies to --tracker corr only; --tracker " +
+             trackerName(options.tracker) + " takes its parameters from --config");
+    }
     if (options.box && (options.offset || options.half)) {
         fail("give the start either as --box or as --offset with --half, not both");
     }
@@ -268,6 +311,10 @@ Options parseOptions(const std::vector<std::string>& arguments) {
         fail("no start given: use --box X,Y,W,H or --offset DX,DY --half HW,HH");
     }
     return options;
+}
+
+const char* trackerName(TrackerKind kind) {
+    return kind == TrackerKind::Dcf ? "dcf" : "corr";
 }
 
 } // namespace zok_track

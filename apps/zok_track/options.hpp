@@ -13,6 +13,18 @@ namespace zok_track {
 
 enum class Format { Csv, JsonLines };
 
+// Which tracker follows the target.
+enum class TrackerKind {
+    Corr, // TrackerCorr, from the recommended configuration
+    Dcf,  // TrackerDcf, from its defaults
+};
+
+// The tracker of a run that does not name one.
+inline constexpr TrackerKind kDefaultTracker = TrackerKind::Corr;
+
+// The name --tracker gives a kind.
+const char* trackerName(TrackerKind kind);
+
 // Overrides of the tracker's parameters given on the command line; applied after the
 // configuration file, so a flag always wins.
 struct ParamFlags {
@@ -35,12 +47,13 @@ struct Options {
     std::optional<cv::Rect> box;     // start as a box ...
     std::optional<cv::Point> offset; // ... or as a centre offset with half-sizes
     std::optional<cv::Size> half;
+    TrackerKind tracker = kDefaultTracker;
     std::string configPath;       // when set, the file overlays the library's defaults
     bool libraryDefaults = false; // start from the library's defaults, not the recommended ones
-    ParamFlags params;
-    int start = 0;             // frames skipped before the first one
-    std::optional<int> frames; // frames to track, the first included
-    std::string output = "-";  // per-frame results; "-" is standard output
+    ParamFlags params;            // TrackerCorr's parameters only
+    int start = 0;                // frames skipped before the first one
+    std::optional<int> frames;    // frames to track, the first included
+    std::string output = "-";     // per-frame results; "-" is standard output
     Format format = Format::Csv;
     std::string annotate;  // annotated video to write, if any
     std::string outputDir; // default run: where its outputs go

@@ -15,6 +15,7 @@
 #include "track_drawing.hpp"
 #include "tracker_params.hpp"
 #include "zok/flight_director.hpp"
+#include "zok/tracker_dcf.hpp"
 
 namespace zok_track {
 
@@ -22,6 +23,51 @@ namespace {
 
 using wyr::zok::FlightDirector;
 using wyr::zok::TrackerCorr;
+using wyr::zok::TrackerDcf;
+
+// The tracker of the kind the options chose, with what the run reads of it besides boxes.
+class ChosenTracker {
+public:
+    // Reads the parameters, so that a refused configuration file stops the run before the
+    // input is opened; the tracker itself is made by createDirector().
+    explicit ChosenTracker(const Options& options) : kind_(options.tracker) {
+        if (kind_ == TrackerKind::Dcf) {
+            dcfParams_ = dcfParams(options);
+        } else {
+            corrParams_ = trackerParams(options);
+        }
+    }
+
+    cv::Ptr<FlightDirector> createDirector() {
+        if (kind_ == TrackerKind::Dcf) {
+            dcf_ = TrackerDcf::create(dcfParams_);
+            return FlightDirector::create(dcf_, FlightDirector::TRACKER_OTHER);
+        }
+        corr_ = TrackerCorr::create(corrParams_);
+        return FlightDirector::create(corr_, FlightDirector::TRACKER_CORR);
+    }
+
+    // The window the next update's first search will cover; none for the learned tracker,
+    // whose search region follows its own prediction of the target's motion.
+    cv::Rect nextSearchWindow(const cv::Size& frame) const {
+        return corr_ ? zok_track::nextSearchWindow(*corr_, frame) : cv::Rect();
+    }
+
+    // The correlation tracker's parameters; the defaults when the learned tracker was chosen.
+    const TrackerCorr::Params& corrParams() const { return corrParams_; }
+
+    // The correlation tracker's search scores, or the learned tracker's confidence.
+    std::vector<double> scores() const {
+        return corr_ ? corr_->matches() : std::vector<double>{dcf_->confidence()};
+    }
+
+private:
+    TrackerKind kind_;
+    TrackerCorr::Params corrParams_;
+    TrackerDcf::Params dcfParams_;
+    cv::Ptr<TrackerCorr> corr_;
+    cv::Ptr<TrackerDcf> dcf_;
+};
 
 std::unique_ptr<FrameSource> openAtStart(const Options& options, cv::Mat& first) {
     std::unique_ptr<FrameSource> source = FrameSource::open(options.input);
@@ -75,15 +121,13 @@ std::optional<int> framesToTrack(const Options& options, const FrameSource& sour
 } // namespace
 
 Summary track(const Options& options) {
-    const TrackerCorr::Params params = trackerParams(options);
+    ChosenTracker tracker(options);
     cv::Mat frame;
     const std::unique_ptr<FrameSource> source = openAtStart(options, frame);
     const cv::Rect start = startBox(options, *source, frame.size());
     const std::optional<int> expected = framesToTrack(options, *source);
 
-    const cv::Ptr<TrackerCorr> tracker = TrackerCorr::create(params);
-    const cv::Ptr<FlightDirector> director =
-        FlightDirector::create(tracker, FlightDirector::TRACKER_CORR);
+    const cv::Ptr<FlightDirector> director = tracker.createDirector();
     if (options.offset) {
         director->initAtOffset(frame, *options.offset, options.half->width, options.half->height);
     } else {
@@ -123,7 +167,10 @@ Summary track(const Options& options) {
     }
 
     Summary summary;
-    summary.engine = engineName(TrackerCorr::engineRun(params.engine));
+    // The learned tracker always computes with FFTW.
+    summary.engine = options.tracker == TrackerKind::Dcf
+                         ? "fft"
+                         : engineName(TrackerCorr::engineRun(tracker.corrParams().engine));
     summary.frames = 1;
     double errorSum = 0.0;
     int lostRun = 0;
@@ -142,7 +189,7 @@ Summary track(const Options& options) {
                 std::string(error.what()) + " after " + std::to_string(summary.frames) + " frames";
             break;
         }
-        const cv::Rect window = annotator ? nextSearchWindow(*tracker, frame.size()) : cv::Rect();
+        const cv::Rect window = annotator ? tracker.nextSearchWindow(frame.size()) : cv::Rect();
         const auto started = std::chrono::steady_clock::now();
         result.found = director->update(frame, result.box);
         summary.trackerSeconds +=
@@ -153,7 +200,7 @@ Summary track(const Options& options) {
             ++summary.found;
             result.offset = wyr::zok::centreOffset(result.box, frame.size());
         }
-        result.scores = tracker->matches();
+        result.scores = tracker.scores();
         recordLoss(summary, lostRun, result.found);
         if (const std::optional<cv::Rect> truth = source->truth()) {
             const cv::Point error = result.box.tl() - truth->tl();

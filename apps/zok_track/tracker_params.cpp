@@ -5,13 +5,22 @@
 
 namespace zok_track {
 
-wyr::zok::TrackerCorr::Params trackerParams(const Options& options) {
+namespace {
+
+// The library's defaults, overlaid by the configuration file when one is given.
+wyr::zok::ZokConfig loadConfig(const Options& options) {
     wyr::zok::ZokConfig config;
-    if (!options.configPath.empty()) {
-        if (!config.LoadFromJson(options.configPath.c_str())) {
-            throw ConfigError("configuration file '" + options.configPath + "' refused");
-        }
-    } else if (!options.libraryDefaults) {
+    if (!options.configPath.empty() && !config.LoadFromJson(options.configPath.c_str())) {
+        throw ConfigError("configuration file '" + options.configPath + "' refused");
+    }
+    return config;
+}
+
+} // namespace
+
+wyr::zok::TrackerCorr::Params trackerParams(const Options& options) {
+    wyr::zok::ZokConfig config = loadConfig(options);
+    if (options.configPath.empty() && !options.libraryDefaults) {
         config.trackerCorr = recommendedParams();
     }
     wyr::zok::TrackerCorr::Params& params = config.trackerCorr;
@@ -31,6 +40,14 @@ wyr::zok::TrackerCorr::Params trackerParams(const Options& options) {
     params.updateThreshold = flags.updateThreshold.value_or(params.updateThreshold);
     params.redetectThreshold = flags.redetectThreshold.value_or(params.redetectThreshold);
     return params;
+}
+
+wyr::zok::TrackerDcf::Params dcfParams(const Options& options) {
+    wyr::zok::ZokConfig config = loadConfig(options);
+    if (options.configPath.empty() && !options.libraryDefaults) {
+        config.trackerDcf = recommendedDcfParams();
+    }
+    return config.trackerDcf;
 }
 
 } // namespace zok_track

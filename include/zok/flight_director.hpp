@@ -25,7 +25,7 @@ public:
     enum TrackerType : int {
         /// The tracker is a TrackerCorr: matchScore() hands out its search scores.
         TRACKER_CORR = 0,
-        /// Any other cv::Tracker, such as OpenCV's own.
+        /// Any other cv::Tracker, such as TrackerDcf or OpenCV's own.
         TRACKER_OTHER = 1,
     };
 

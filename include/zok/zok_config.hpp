@@ -2,6 +2,7 @@
 
 #include "zok/export.hpp"
 #include "zok/tracker_corr.hpp"
+#include "zok/tracker_dcf.hpp"
 
 namespace wyr::zok {
 
@@ -11,11 +12,14 @@ struct ZokConfig {
     /// Parameters of the correlation tracker; starts with the Params defaults.
     TrackerCorr::Params trackerCorr;
 
-    /// Overlays `trackerCorr` with the values of the JSON file at `path`.
+    /// Parameters of the learned correlation-filter tracker; starts with the Params defaults.
+    TrackerDcf::Params trackerDcf;
+
+    /// Overlays `trackerCorr` and `trackerDcf` with the values of the JSON file at `path`.
     ///
     /// The file must be one strict JSON text (no comments, trailing commas, NaN, Infinity or
     /// byte-order mark, nothing but whitespace after the root value, not even a NUL byte) whose
-    /// root is an object. Of the root only "TrackerCorr" is read: an
+    /// root is an object. Of the root only "TrackerCorr" and "TrackerDcf" are read; the first is an
     /// object whose members carry the Params field names ("searchRadiusFactor", "threshold",
     /// "altSearchRadiiFactors", "cloneImage", "depth", "zoomFactor", "mode1D", "sigmaExp",
     /// "engine", "zeroMean", "updateThreshold", "redetectThreshold" and the object
@@ -25,6 +29,9 @@ struct ZokConfig {
     /// A key that is absent leaves its field as it was. No range checks are made here: the
     /// tracker clamps when it is constructed.
     ///
+    /// "TrackerDcf" is an object whose members carry the names of the TrackerDcf::Params fields,
+    /// matched by the same rules and each read by the rules below for its type.
+    ///
     /// Values: numbers are read as double (floats then rounded to nearest, beyond the float
     /// range to an infinity); "depth" takes an integer 0..4294967295, "zoomFactor" and "kSize"
     /// an integer in int's range, written without fraction or exponent; a boolean field
@@ -32,8 +39,8 @@ struct ZokConfig {
     /// string "opencv", "fft" or "auto" (exactly, in lower case). The numbers of
     /// "altSearchRadiiFactors" are appended to the list, which is not emptied first.
     ///
-    /// Returns true when the file was read and its root is an object, with or without
-    /// "TrackerCorr". Returns false, with `trackerCorr` wholly unchanged, when:
+    /// Returns true when the file was read and its root is an object, with or without either
+    /// section. Returns false, with `trackerCorr` and `trackerDcf` wholly unchanged, when:
     /// - the file cannot be opened: writes
     ///   "Error: failed to open configuration file '<path>'\n" to std::cerr;
     /// - the text is not JSON, or the parser ran out of memory: writes
@@ -45,8 +52,11 @@ struct ZokConfig {
     ///   strings): writes
     ///   "Error: invalid value for \"<key>\" in configuration file '<path>'\n", where a key of
     ///   "VarianceFilter" is named "VarianceFilter/<key>".
-    /// Only std::bad_alloc raised outside the parser leaves this function, again with
-    /// `trackerCorr` unchanged. The file is closed before the function returns, on every path.
+    ///   So too for "TrackerDcf" and its keys, which are named alone, without their section.
+    ///   The keys of "TrackerCorr" are checked first: of refused values in both sections, the
+    ///   one in "TrackerCorr" is named.
+    /// Only std::bad_alloc raised outside the parser leaves this function, again with both
+    /// records unchanged. The file is closed before the function returns, on every path.
     ZOK_EXPORT bool LoadFromJson(const char* path);
 };
 

@@ -33,7 +33,11 @@ if [ -n "$(find "$prefix" -name '_zok*.so' -print -quit)" ]; then
 t = zok.PyTrackerCorr()
 frame = numpy.zeros((64, 64), numpy.uint8); frame[20:40, 20:40] = numpy.arange(400).reshape(20, 20) % 251
 t.init(frame, (20, 20, 20, 20))
-print("found", t.update(frame, (0, 0, 0, 0)))' "$site")
+print("found", t.update(frame, (0, 0, 0, 0)))
+d = zok.TrackerDcf(scales=9)
+d.init(frame, (20, 20, 20, 20))
+assert zok._zok_dcf.__name__ == "zok._zok_dcf", zok._zok_dcf
+print("TrackerDcf found", d.update(frame), "confidence", round(d.confidence, 3))' "$site")
     # A package, typed: the stub and the py.typed marker sit beside the modules.
     ls "$site/zok/__init__.pyi" "$site/zok/py.typed" >/dev/null
     # Installed under the default prefix, the same folder is on the interpreter's own path.

@@ -71,7 +71,11 @@ frame = numpy.zeros((64, 64), numpy.uint8)
 frame[20:40, 20:40] = numpy.arange(400).reshape(20, 20) % 251
 tracker = zok.PyTrackerCorr()
 tracker.init(frame, (20, 20, 20, 20))
-print("found", tracker.update(frame, (0, 0, 0, 0)))' "$root")
+print("found", tracker.update(frame, (0, 0, 0, 0)))
+assert zok._zok_dcf.__name__ == "zok._zok_dcf", zok._zok_dcf.__file__
+learned = zok.TrackerDcf(scales=9)
+learned.init(frame, (20, 20, 20, 20))
+print("TrackerDcf found", learned.update(frame))' "$root")
 
 echo "== gst-launch-1.0 ... zoktrack"
 plugins=$(dirname "$(find "$root" -name 'libgstzok.so' -print -quit)")

@@ -33,6 +33,8 @@ cd "$work"
 env -u PYTHONPATH PYTHONDONTWRITEBYTECODE=1 ZOK_REPLAY="$replay" "$work/venv/bin/python" -c '
 import sys, zok
 assert zok.__file__.startswith(sys.argv[1]) and zok._zok.__name__ == "zok._zok", zok.__file__
+assert zok._zok_dcf.__name__ == "zok._zok_dcf" and zok.TrackerDcf.__module__ == "zok"
 print("zok from", zok.__file__)' "$work/venv/"
 env -u PYTHONPATH PYTHONDONTWRITEBYTECODE=1 ZOK_REPLAY="$replay" \
-    "$work/venv/bin/python" -m pytest -q -p no:cacheprovider "$source/tests/python/test_end_to_end.py"
+    "$work/venv/bin/python" -m pytest -q -p no:cacheprovider "$source/tests/python/test_end_to_end.py" \
+    "$source/tests/python/test_tracker_dcf.py"
