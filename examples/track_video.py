@@ -35,7 +35,7 @@ KEYWORDS = [("engine", "opencv"), ("zeroMean", False), ("updateThreshold", 0.0)]
 OPTIONAL = [("redetectThreshold", float)]
 
 # The tracker zok-track uses when not told.
-DEFAULT_TRACKER = "corr"
+DEFAULT_TRACKER = "dcf"
 # The options about the run rather than a tracker's parameters, as argparse names them.
 RUN_OPTIONS = {"input", "box", "offset", "half", "tracker", "config", "library_defaults",
                "start", "frames", "output", "annotate"}

@@ -109,7 +109,7 @@ void TrackSession::start(const cv::Mat& frame, FrameReport& report) {
             break;
         }
         case TrackerKind::DCF:
-            tracker_ = TrackerDcf::create();
+            tracker_ = TrackerDcf::create(settings_.config.trackerDcf);
             director_ = FlightDirector::create(tracker_, FlightDirector::TRACKER_OTHER);
             break;
         }

@@ -491,9 +491,10 @@ static void gst_zok_track_class_init(GstZokTrackClass* klass) {
     g_object_class_install_property(
         object, PROP_CONFIG,
         g_param_spec_string("config", "Configuration file",
-                            "A JSON configuration file of the correlation tracker over the "
-                            "library's defaults (none: the recommended configuration); a change "
-                            "applies from the next start",
+                            "A JSON configuration file over the library's defaults: its "
+                            "\"TrackerCorr\" or \"TrackerDcf\" section, as tracker chose (none: "
+                            "the recommended configuration of corr, the defaults of dcf); a "
+                            "change applies from the next start",
                             nullptr, flags()));
     g_object_class_install_property(
         object, PROP_BOX,

@@ -19,8 +19,9 @@ enum class TrackerKind {
     Dcf,  // TrackerDcf, from its defaults
 };
 
-// The tracker of a run that does not name one.
-inline constexpr TrackerKind kDefaultTracker = TrackerKind::Corr;
+// The tracker of a run that does not name one: the learned tracker, which follows real footage
+// better (docs/accuracy.md), wherever the build has FFTW, which it needs.
+inline constexpr TrackerKind kDefaultTracker = ZOK_WITH_FFTW ? TrackerKind::Dcf : TrackerKind::Corr;
 
 // The name --tracker gives a kind.
 const char* trackerName(TrackerKind kind);
