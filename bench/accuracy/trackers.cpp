@@ -1,0 +1,231 @@
+#include "accuracy/trackers.hpp"
+
+#include <algorithm>
+
+#include <opencv2/tracking.hpp>
+#include <opencv2/tracking/tracking_legacy.hpp>
+#include <opencv2/video/tracking.hpp>
+
+#if ZOK_BENCH_WITH_DLIB
+#include <dlib/image_processing.h>
+#include <dlib/opencv.h>
+#endif
+
+#include "zok/tracker_corr.hpp"
+#include "zok/zok_config.hpp"
+#if ZOK_BENCH_WITH_DCF
+#include "zok/tracker_dcf.hpp"
+#endif
+
+namespace wyr::zok::accuracy {
+namespace {
+
+// Every cv::Tracker: ours and OpenCV's.
+class CvTracker : public BenchTracker {
+public:
+    explicit CvTracker(cv::Ptr<cv::Tracker> tracker) : tracker_(std::move(tracker)) {}
+    void init(const cv::Mat& frame, const cv::Rect& box) override { tracker_->init(frame, box); }
+    bool update(const cv::Mat& frame, cv::Rect2d& box) override {
+        cv::Rect r;
+        const bool found = tracker_->update(frame, r);
+        box = r;
+        return found;
+    }
+
+private:
+    cv::Ptr<cv::Tracker> tracker_;
+};
+
+TrackerRow row(std::string id, std::string name, TrackerFactory make, bool hasFlag = true,
+               std::string unavailable = "") {
+    return {std::move(id), std::move(name), std::move(make), hasFlag, std::move(unavailable)};
+}
+
+template <class Create>
+TrackerFactory cvFactory(Create create) {
+    return [create] { return std::make_unique<CvTracker>(create()); };
+}
+
+#if ZOK_BENCH_WITH_DLIB
+// dlib's scale-adaptive correlation tracker. It has no found flag: its update returns a peak
+// to side-lobe ratio with no threshold of its own, so every update counts as found.
+class DlibTracker : public BenchTracker {
+public:
+    void init(const cv::Mat& frame, const cv::Rect& box) override {
+        // dlib's rectangles include their right and bottom edges.
+        tracker_.start_track(
+            dlib::cv_image<dlib::bgr_pixel>(frame),
+            dlib::drectangle(box.x, box.y, box.x + box.width - 1, box.y + box.height - 1));
+    }
+    bool update(const cv::Mat& frame, cv::Rect2d& box) override {
+        tracker_.update(dlib::cv_image<dlib::bgr_pixel>(frame));
+        const dlib::drectangle r = tracker_.get_position();
+        box = cv::Rect2d(r.left(), r.top(), r.width(), r.height());
+        return true;
+    }
+
+private:
+    dlib::correlation_tracker tracker_;
+};
+#endif
+
+std::string loadCorr(const std::string& path, TrackerCorr::Params& params) {
+    ZokConfig config;
+    if (!config.LoadFromJson(path.c_str())) {
+        return path + ": cannot be loaded as a configuration (see the message above)";
+    }
+    params = config.trackerCorr;
+    return "";
+}
+
+#if ZOK_BENCH_WITH_DCF
+// The learned tracker's section of the configuration, where this build's ZokConfig has one.
+template <class Config>
+auto dcfFactory(const Config& config, int) -> decltype(config.trackerDcf, TrackerFactory()) {
+    const auto params = config.trackerDcf;
+    return cvFactory([params] { return TrackerDcf::create(params); });
+}
+#endif
+template <class Config>
+TrackerFactory dcfFactory(const Config&, long) {
+    return nullptr;
+}
+
+} // namespace
+
+std::string standardRows(const std::string& recommendedPath, std::vector<TrackerRow>& rows) {
+    TrackerCorr::Params recommended;
+    const std::string problem = loadCorr(recommendedPath, recommended);
+    if (!problem.empty()) {
+        return problem;
+    }
+    TrackerCorr::Params opencv = recommended;
+    opencv.engine = TrackerCorr::Engine::OPENCV;
+    TrackerCorr::Params fft = recommended;
+    fft.engine = TrackerCorr::Engine::FFT;
+    rows = {
+        row("zok-fft", "zok, recommended configuration, FFT engine",
+            cvFactory([fft] { return TrackerCorr::create(fft); })),
+        row("zok-opencv", "zok, recommended configuration, OpenCV engine",
+            cvFactory([opencv] { return TrackerCorr::create(opencv); })),
+        row("zok-defaults", "zok, library defaults",
+            cvFactory([] { return TrackerCorr::create({}); })),
+    };
+#if ZOK_BENCH_WITH_DCF
+    rows.push_back(row("zok-dcf", "zok DCF", cvFactory([] { return TrackerDcf::create(); })));
+#else
+    rows.push_back(row("zok-dcf", "zok DCF", nullptr, true, "not in this build"));
+#endif
+    rows.push_back(row("csrt", "OpenCV CSRT", cvFactory([] { return cv::TrackerCSRT::create(); })));
+    rows.push_back(row("medianflow", "OpenCV MedianFlow", cvFactory([] {
+                           return cv::legacy::upgradeTrackingAPI(
+                               cv::legacy::TrackerMedianFlow::create());
+                       })));
+    rows.push_back(row("mil", "OpenCV MIL", cvFactory([] { return cv::TrackerMIL::create(); })));
+#if ZOK_BENCH_WITH_DLIB
+    rows.push_back(row(
+        "dlib", "dlib correlation_tracker", [] { return std::make_unique<DlibTracker>(); }, false));
+#else
+    rows.push_back(
+        row("dlib", "dlib correlation_tracker", nullptr, false, "dlib not found when built"));
+#endif
+    rows.push_back(row("kcf", "OpenCV KCF", cvFactory([] { return cv::TrackerKCF::create(); })));
+    rows.push_back(row("mosse", "OpenCV MOSSE", cvFactory([] {
+                           return cv::legacy::upgradeTrackingAPI(
+                               cv::legacy::TrackerMOSSE::create());
+                       })));
+    return "";
+}
+
+std::string addVariant(const std::string& spec, std::vector<TrackerRow>& rows) {
+    std::string rest = spec;
+    bool dcf = false;
+    if (rest.compare(0, 4, "dcf:") == 0) {
+        dcf = true;
+        rest = rest.substr(4);
+    } else if (rest.compare(0, 5, "corr:") == 0) {
+        rest = rest.substr(5);
+    }
+    const size_t eq = rest.find('=');
+    if (eq == 0 || eq == std::string::npos || eq + 1 == rest.size()) {
+        return "--variant " + spec + ": expected [dcf:]NAME=config.json";
+    }
+    const std::string name = rest.substr(0, eq);
+    const std::string path = rest.substr(eq + 1);
+    for (const TrackerRow& row : rows) {
+        if (row.id == name) {
+            return "--variant " + spec + ": a row is already called " + name;
+        }
+    }
+    if (dcf) {
+        ZokConfig config;
+        if (!config.LoadFromJson(path.c_str())) {
+            return path + ": cannot be loaded as a configuration (see the message above)";
+        }
+        TrackerFactory make = dcfFactory(config, 0);
+        if (!make) {
+            return "--variant " + spec + ": this build has no learned tracker configuration";
+        }
+        rows.push_back(row(name, name, make));
+        return "";
+    }
+    TrackerCorr::Params params;
+    const std::string problem = loadCorr(path, params);
+    if (!problem.empty()) {
+        return problem;
+    }
+    rows.push_back(row(name, name, cvFactory([params] { return TrackerCorr::create(params); })));
+    return "";
+}
+
+std::string selectRows(const std::string& list, std::vector<TrackerRow>& rows) {
+    if (list == "all") {
+        return "";
+    }
+    std::vector<bool> keep(rows.size(), false);
+    size_t start = 0;
+    while (start <= list.size()) {
+        const size_t comma = std::min(list.find(',', start), list.size());
+        const std::string id = list.substr(start, comma - start);
+        bool known = false;
+        for (size_t r = 0; r < rows.size(); ++r) {
+            if (rows[r].id == id) {
+                keep[r] = known = true;
+            }
+        }
+        if (!known) {
+            std::string ids;
+            for (const TrackerRow& row : rows) {
+                ids += (ids.empty() ? "" : ", ") + row.id;
+            }
+            return "--trackers: no tracker called '" + id + "' (known: " + ids + ")";
+        }
+        start = comma + 1;
+    }
+    std::vector<TrackerRow> kept;
+    for (size_t r = 0; r < rows.size(); ++r) {
+        if (keep[r]) {
+            kept.push_back(std::move(rows[r]));
+        }
+    }
+    rows.swap(kept);
+    return "";
+}
+
+void probeRows(std::vector<TrackerRow>& rows) {
+    for (TrackerRow& row : rows) {
+        if (!row.unavailable.empty()) {
+            continue;
+        }
+        try {
+            row.make();
+        } catch (const cv::Exception& e) {
+            if (e.code != cv::Error::StsNotImplemented) {
+                throw;
+            }
+            row.unavailable = "not built";
+        }
+    }
+}
+
+} // namespace wyr::zok::accuracy
