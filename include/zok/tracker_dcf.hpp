@@ -7,6 +7,10 @@
 
 namespace wyr::zok {
 
+/// The smallest target side, in pixels, that init() takes: a box narrower or lower than this
+/// holds too few pixels to describe by gradients and is refused.
+inline constexpr int DCF_MIN_TARGET_SIDE = 4;
+
 /// A single-target tracker that learns a discriminative correlation filter of the target and
 /// its surroundings online, on gradient (fHOG), grey and colour features, with its own estimate
 /// of the target's scale, a confidence measure judged against its own recent history, and a
@@ -25,28 +29,99 @@ namespace wyr::zok {
 class TrackerDcf : public cv::Tracker {
 public:
     /// The tracker's parameters: a plain value, copied by create(), which never refuses a
-    /// value; the tracker clamps each one as documented when it is constructed.
+    /// value; the tracker clamps each one as documented when it is constructed (a NaN takes
+    /// the default).
     struct Params {
         ZOK_EXPORT Params();
+
+        /// Side of the square region searched and learned around the target, as a multiple of
+        /// the square root of the target's area (and at least 1.25 times its longer side).
+        /// Larger regions follow larger steps and learn more background, at the same cost.
+        /// Default 4.0; clamped into 2..8.
+        float padding;
+        /// Side of the feature grid, in cells of 4 x 4 pixels: the region is resampled to
+        /// 4 * gridCells pixels a side, whatever the target's size. Sets the cost of an update.
+        /// Default 48; clamped into 16..96 and rounded up to an even length FFTW transforms
+        /// fast.
+        int gridCells;
+        /// Width of the Gaussian label the filter learns to give, as a fraction of the square
+        /// root of the target's area in cells. Default 0.0625 (1/16); clamped into 0.01..0.5.
+        float labelSigma;
+        /// Rate at which the learned model follows each confident frame: 0 keeps the first
+        /// frame's model, 1 keeps only the last frame's. Default 0.02; clamped into 0..1.
+        float learningRate;
+        /// Iterations of the spatially constrained training, which limits the filter to the
+        /// target's box while it learns from the whole region. 0 trains a plain correlation
+        /// filter over the whole region. Default 2; clamped into 0..10.
+        int admmIterations;
+        /// Merge a colour-histogram likelihood of target against surroundings with the
+        /// filter's response, on frames with 3 or 4 channels (ignored on grey frames).
+        /// Default true.
+        bool colour;
+        /// Weight of the colour response in the merged response (the filter's weight is 1 minus
+        /// it). Default 0.3; clamped into 0..1.
+        float colourWeight;
+        /// Rate at which the colour histograms follow each confident frame. Default 0.04;
+        /// clamped into 0..1.
+        float colourLearningRate;
+        /// Estimate the target's scale with a separate one-dimensional scale filter; with it
+        /// off the box keeps its first size. Width and height change together. Default true.
+        bool scaleFilter;
+        /// Number of scales the scale filter compares. Default 17; clamped into 3..33 and made
+        /// odd (an even count takes one more).
+        int scales;
+        /// Ratio between neighbouring scales of the scale filter. Default 1.02; clamped into
+        /// 1.005..1.2.
+        float scaleStep;
+        /// Rate at which the scale filter follows each confident frame. Default 0.025; clamped
+        /// into 0..1.
+        float scaleLearningRate;
+        /// Centre the search where the target's recent motion predicts it, rather than where it
+        /// was last found. Default true.
+        bool motionPrediction;
+        /// Share of the recent velocity carried into the prediction (a damped constant
+        /// velocity). Default 0.8; clamped into 0..1.
+        float motionDamping;
+        /// While the target is lost, search every frame a region that grows with the frames
+        /// lost, in windows of the usual size, until it covers the whole frame. With it off, a
+        /// lost target is searched for only around where it was last found. Default true.
+        bool redetection;
+        /// Confidence below which the target is judged lost: update() returns false, the box
+        /// stays and nothing is learned. Default 0.2; clamped into 0..10.
+        float lostConfidence;
+        /// Confidence below which a found target is not learned from (a partly hidden or
+        /// blurred view). Default 0.3; clamped into lostConfidence..10.
+        float learnConfidence;
+        /// Confidence a match must reach, while the target is lost, to be taken as the target
+        /// again. Default 0.4; clamped into lostConfidence..10.
+        float redetectConfidence;
+        /// Number of frames in a row, at one place, on which a lost target's match must reach
+        /// redetectConfidence before it is reported found. Default 2; clamped into 1..10.
+        int redetectFrames;
     };
 
     ~TrackerDcf() override = default;
 
     /// Learns the first model from the region `boundingBox` of `image`. The frame must be
-    /// 8-bit or float with 1, 3 or 4 channels (BGR(A) order), and the box must lie wholly inside
-    /// it and be at least a few pixels on each side. Raises cv::Exception otherwise, and leaves
-    /// the tracker exactly as it was. A later init() starts afresh on the new box.
+    /// 8-bit or float (without NaNs in the target's surroundings) with 1, 3 or 4 channels
+    /// (BGR(A) order), and the box must lie wholly inside it with each side at least
+    /// DCF_MIN_TARGET_SIDE (4) pixels. Raises cv::Exception otherwise (StsBadArg for an empty
+    /// frame, StsUnsupportedFormat for a type, StsBadSize for a box, StsBadArg for NaN pixels)
+    /// and leaves the tracker exactly as it was. A later init() starts afresh on the new box.
     void init(cv::InputArray image, const cv::Rect& boundingBox) override = 0;
 
     /// Finds the target in a new frame, which must have the size and type of the frame given to
-    /// init() (cv::Exception otherwise, with the tracker unchanged). The incoming value of
-    /// `boundingBox` is never read. Returns true and writes the new box when the target is
-    /// found; returns false and writes the last box found when it is judged lost.
+    /// init() (cv::Exception otherwise: StsError before init(), StsBadArg for an empty frame
+    /// or NaN pixels where the tracker looks, StsUnmatchedSizes, StsUnmatchedFormats; the
+    /// tracker is then unchanged). The incoming value of `boundingBox` is never read. Returns
+    /// true and writes the new box when the target is found; returns false and writes the last
+    /// box found when it is judged lost.
     bool update(cv::InputArray image, cv::Rect& boundingBox) override = 0;
 
     /// The confidence of the last update(): 1.0 after init(), then the strength of the
-    /// response peak relative to its own recent history. 0 means no peak at all; values near
-    /// 1 or above mean a peak as strong as the target's usual ones.
+    /// response peak relative to its own recent history, 0 or more. 0 means no peak at all;
+    /// values near 1 or above mean a peak as strong as the target's usual ones. Below
+    /// Params::lostConfidence the target is reported lost.
     virtual double confidence() const = 0;
 
     /// Constructs a tracker from `params`.

@@ -1,0 +1,90 @@
+#include "dcf/confidence.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+namespace wyr::zok {
+
+namespace {
+
+// Weight of the newest frame in the running means: about the last 20 confident frames count.
+constexpr double HISTORY_RATE = 0.05;
+
+int wrapped(int i, int n) {
+    return i < (n + 1) / 2 ? i : i - n;
+}
+
+float refine(float left, float centre, float right) {
+    const float denom = left - 2 * centre + right;
+    if (!(denom < 0)) {
+        return 0.0f;
+    }
+    return std::clamp(0.5f * (left - right) / denom, -0.5f, 0.5f);
+}
+
+} // namespace
+
+ResponsePeak findPeak(const cv::Mat& response, int limit) {
+    CV_Assert(response.type() == CV_32FC1 && response.rows > 2 && response.cols > 2);
+    const int rows = response.rows;
+    const int cols = response.cols;
+    int bx = 0;
+    int by = 0;
+    float best = -std::numeric_limits<float>::infinity();
+    float lowest = std::numeric_limits<float>::infinity();
+    for (int y = 0; y < rows; ++y) {
+        const float* r = response.ptr<float>(y);
+        const bool rowInside = std::abs(wrapped(y, rows)) <= limit;
+        for (int x = 0; x < cols; ++x) {
+            lowest = std::min(lowest, r[x]);
+            if (rowInside && r[x] > best && std::abs(wrapped(x, cols)) <= limit) {
+                best = r[x];
+                bx = x;
+                by = y;
+            }
+        }
+    }
+    ResponsePeak peak;
+    peak.value = best;
+    double energy = 0.0;
+    for (int y = 0; y < rows; ++y) {
+        const float* r = response.ptr<float>(y);
+        for (int x = 0; x < cols; ++x) {
+            const double d = r[x] - lowest;
+            energy += d * d;
+        }
+    }
+    energy /= double(rows) * cols;
+    const double span = double(best) - lowest;
+    peak.sharpness = energy > 0 ? float(span * span / energy) : 0.0f;
+    const auto at = [&](int y, int x) {
+        return response.at<float>((y + rows) % rows, (x + cols) % cols);
+    };
+    peak.shift.x = float(wrapped(bx, cols)) + refine(at(by, bx - 1), best, at(by, bx + 1));
+    peak.shift.y = float(wrapped(by, rows)) + refine(at(by - 1, bx), best, at(by + 1, bx));
+    return peak;
+}
+
+double ConfidenceHistory::confidence(const ResponsePeak& peak) const {
+    if (frames_ == 0) {
+        return 1.0;
+    }
+    const double v = std::max(0.0, double(peak.value)) / std::max(1e-12, value_);
+    const double s = std::max(0.0, double(peak.sharpness)) / std::max(1e-12, sharpness_);
+    return std::sqrt(v * s);
+}
+
+void ConfidenceHistory::record(const ResponsePeak& peak) {
+    if (frames_ == 0) {
+        value_ = std::max(0.0f, peak.value);
+        sharpness_ = std::max(0.0f, peak.sharpness);
+    } else {
+        // The first frames weigh more, so that the means settle quickly.
+        const double rate = std::max(HISTORY_RATE, 1.0 / (frames_ + 1));
+        value_ += rate * (std::max(0.0f, peak.value) - value_);
+        sharpness_ += rate * (std::max(0.0f, peak.sharpness) - sharpness_);
+    }
+    ++frames_;
+}
+
+} // namespace wyr::zok

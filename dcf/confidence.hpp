@@ -1,0 +1,36 @@
+#pragma once
+
+#include <opencv2/core.hpp>
+
+namespace wyr::zok {
+
+// The peak of a correlation response whose index (y, x) holds the score of a shift of (x, y)
+// cells, wrapping round.
+struct ResponsePeak {
+    cv::Point2f shift; // cells, signed, refined between cells by a parabola on each axis
+    float value = 0.0f;
+    // Average peak-to-correlation energy: (max - min)^2 over the mean of (r - min)^2. A single
+    // sharp peak gives a high value, a flat or many-peaked response a low one.
+    float sharpness = 0.0f;
+};
+
+// `limit`: only shifts of at most this many cells on each axis are candidates (the rest of the
+// response is the window's dark edge, where the filter has seen nothing).
+ResponsePeak findPeak(const cv::Mat& response, int limit);
+
+// The running means of the peaks' value and sharpness over recent confident frames, and the
+// confidence of a new peak against them: the geometric mean of its value's and sharpness's
+// ratios to their means, so 1 for a peak like the usual ones and 0 for no peak at all.
+class ConfidenceHistory {
+public:
+    void reset() { frames_ = 0; }
+    double confidence(const ResponsePeak& peak) const;
+    void record(const ResponsePeak& peak);
+
+private:
+    int frames_ = 0;
+    double value_ = 0.0;
+    double sharpness_ = 0.0;
+};
+
+} // namespace wyr::zok

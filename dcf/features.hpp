@@ -1,0 +1,30 @@
+#pragma once
+
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+#include "dcf/fhog.hpp"
+
+namespace wyr::zok {
+
+// Side of a feature cell, in sample pixels.
+inline constexpr int DCF_CELL_SIZE = 4;
+
+// The feature planes of a sample: the 31 fHOG planes and the cell's grey level, each a
+// CV_32FC1 of (rows / cell) x (cols / cell).
+class FeatureExtractor {
+public:
+    static constexpr int PLANES = FhogExtractor::kPlanes + 1;
+
+    // `sample`: CV_8UC1/3 or CV_32FC1/3 on the 8-bit scale (0..255), each side a multiple of
+    // DCF_CELL_SIZE and at least two cells. `planes` is resized to PLANES and reused.
+    void compute(const cv::Mat& sample, std::vector<cv::Mat>& planes);
+
+private:
+    FhogExtractor fhog_;
+    std::vector<cv::Mat> fhogPlanes_;
+    cv::Mat grey_, greyFloat_;
+};
+
+} // namespace wyr::zok

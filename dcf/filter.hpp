@@ -1,0 +1,66 @@
+#pragma once
+
+#include <complex>
+#include <memory>
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+#include "fft/fft_grid.hpp"
+
+namespace wyr::zok {
+
+// A multi-channel correlation filter on a square grid of feature cells, learned in the Fourier
+// domain from a running average of the samples (the model) towards a Gaussian label at zero
+// shift. With constrained iterations it is trained by ADMM so that its spatial support is the
+// target's box at the grid's centre, while the data term covers the whole (windowed) region: the
+// region's background then acts as negative samples rather than as part of the template.
+class CorrelationFilter {
+public:
+    struct Settings {
+        int gridSide = 48; // cells, even
+        int channels = 1;
+        cv::Size2f targetCells;     // the target's size in cells
+        float labelSigma = 0.0625f; // of sqrt(target area in cells)
+        int iterations = 2;         // 0: plain filter over the whole region
+    };
+
+    // Plans the transforms and builds the window, label and mask. Allocates; afterwards nothing
+    // else does.
+    void configure(const Settings& settings);
+    const Settings& settings() const { return settings_; }
+    int side() const { return settings_.gridSide; }
+
+    // Windows the planes (each gridSide x gridSide CV_32FC1) and transforms them as the sample.
+    void loadSample(const std::vector<cv::Mat>& planes);
+    // The correlation of the sample with the filter: `response` (gridSide x gridSide CV_32FC1)
+    // holds at (y, x) the score of the target moved by (x, y) cells, indices wrapping round, so
+    // that negative shifts sit at the far end.
+    void respond(cv::Mat& response);
+    // Moves the sample's content by `shift` cells (circularly, fractional shifts allowed).
+    void shiftSample(const cv::Point2f& shift);
+    // Blends the sample into the model at `rate` (1 replaces it) and retrains the filter.
+    void learn(float rate);
+
+    bool configured() const { return grid_ != nullptr; }
+
+private:
+    using Complex = std::complex<float>;
+    Complex* spectrum(size_t index);
+    Complex* sample(int k) { return spectrum(size_t(k)); }
+    Complex* model(int k) { return spectrum(size_t(settings_.channels + k)); }
+    Complex* filter(int k) { return spectrum(size_t(2 * settings_.channels + k)); }
+    Complex* projected(int k) { return spectrum(size_t(3 * settings_.channels + k)); }
+    Complex* dual(int k) { return spectrum(size_t(4 * settings_.channels + k)); }
+    Complex* scratchSpectrum() { return spectrum(size_t(5 * settings_.channels)); }
+    void solveData(float regulariser, bool withPrior);
+
+    Settings settings_;
+    std::unique_ptr<FftGrid> grid_;
+    cv::Mat window_, mask_;
+    std::vector<Complex> label_; // the label's spectrum (real up to rounding)
+    std::vector<float> energy_;  // sum over channels of |model|^2, per frequency
+    std::vector<Complex> phaseX_, phaseY_;
+};
+
+} // namespace wyr::zok

@@ -1,0 +1,152 @@
+#include "dcf/scale_filter.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include "dcf/region.hpp"
+
+namespace wyr::zok {
+
+namespace {
+
+// Pixels of the model a scale sample is resized to: enough cells to describe a shape, few
+// enough that the whole ladder costs less than the translation search.
+constexpr float MODEL_AREA = 32.0f * 32.0f;
+constexpr int MODEL_MIN_SIDE = 2 * DCF_CELL_SIZE;
+constexpr float REGULARISER = 0.01f;
+
+int cellMultiple(float v) {
+    return std::max(MODEL_MIN_SIDE, int(std::lround(v / DCF_CELL_SIZE)) * DCF_CELL_SIZE);
+}
+
+} // namespace
+
+void ScaleFilter::configure(const Settings& settings) {
+    settings_ = settings;
+    const float k = std::sqrt(MODEL_AREA / std::max(1.0f, settings.target.area()));
+    modelSize_ =
+        cv::Size(cellMultiple(settings.target.width * k), cellMultiple(settings.target.height * k));
+    const int cells = (modelSize_.width / DCF_CELL_SIZE) * (modelSize_.height / DCF_CELL_SIZE);
+    const int dims = cells * FeatureExtractor::PLANES;
+    const int n = settings.scales;
+    rows_ = std::make_unique<FftRows>(n, dims);
+    const int centre = n / 2;
+    factors_.resize(size_t(n));
+    window_.resize(size_t(n));
+    std::vector<float> label(static_cast<size_t>(n));
+    const float sigma = float(n) / std::sqrt(33.0f) / 4.0f;
+    for (int i = 0; i < n; ++i) {
+        factors_[size_t(i)] = std::pow(settings.step, float(i - centre));
+        window_[size_t(i)] = float(0.5 - 0.5 * std::cos(2 * CV_PI * (i + 0.5) / n));
+        const float d = float(i - centre);
+        label[size_t(i)] = std::exp(-0.5f * d * d / (sigma * sigma));
+    }
+    const int bins = rows_->bins();
+    label_.assign(size_t(bins), Complex());
+    // The label's spectrum by a direct sum: one short transform, once.
+    for (int u = 0; u < bins; ++u) {
+        Complex s;
+        for (int i = 0; i < n; ++i) {
+            const double a = -2 * CV_PI * u * i / n;
+            s += label[size_t(i)] * Complex(float(std::cos(a)), float(std::sin(a)));
+        }
+        label_[size_t(u)] = s;
+    }
+    shifted_.assign(size_t(bins), Complex());
+    numerator_.assign(size_t(dims) * size_t(bins), Complex());
+    denominator_.assign(size_t(bins), Complex());
+}
+
+void ScaleFilter::loadSamples(const cv::Mat& frame, const cv::Point2f& centre,
+                              const cv::Size2f& target) {
+    const int n = settings_.scales;
+    // The largest box of the ladder is resampled once, at twice the model's resolution; every
+    // scale is then taken from it, so that the cost does not grow with the target's size.
+    const float largest = factors_.back();
+    const cv::Size2f wideRegion(target.width * largest, target.height * largest);
+    const cv::Size wideSize(int(std::ceil(2 * modelSize_.width * largest)),
+                            int(std::ceil(2 * modelSize_.height * largest)));
+    sampleRegion(frame, centre, wideRegion, wideSize, wide_, scratch_);
+    if (hasNonFinite(wide_)) {
+        CV_Error(cv::Error::StsBadArg, "the frame holds NaN or infinite pixels around the target");
+    }
+    const cv::Point2f wideCentre(wideSize.width / 2.0f, wideSize.height / 2.0f);
+    const float perPixel = wideSize.width / wideRegion.width;
+    float* real = rows_->real();
+    for (int s = 0; s < n; ++s) {
+        const float f = factors_[size_t(s)];
+        const cv::Size2f region(target.width * f * perPixel, target.height * f * perPixel);
+        sampleRegion(wide_, wideCentre, region, modelSize_, sample_, scratch_);
+        features_.compute(sample_, planes_);
+        size_t row = 0;
+        for (const cv::Mat& p : planes_) {
+            for (int y = 0; y < p.rows; ++y) {
+                const float* v = p.ptr<float>(y);
+                for (int x = 0; x < p.cols; ++x) {
+                    real[row * size_t(n) + size_t(s)] = v[x] * window_[size_t(s)];
+                    ++row;
+                }
+            }
+        }
+    }
+    rows_->forward();
+}
+
+float ScaleFilter::estimate() {
+    const int n = settings_.scales;
+    const int bins = rows_->bins();
+    const auto* z = reinterpret_cast<const Complex*>(rows_->spectrum());
+    auto* sum = reinterpret_cast<Complex*>(rows_->rowSpectrum());
+    std::fill(sum, sum + bins, Complex());
+    for (int d = 0; d < rows_->rows(); ++d) {
+        const Complex* a = numerator_.data() + size_t(d) * size_t(bins);
+        const Complex* zd = z + size_t(d) * size_t(bins);
+        for (int u = 0; u < bins; ++u) {
+            sum[u] += std::conj(a[u]) * zd[u];
+        }
+    }
+    float total = 0.0f;
+    for (int u = 0; u < bins; ++u) {
+        total += denominator_[size_t(u)].real();
+    }
+    const float reg = REGULARISER * total / float(bins);
+    for (int u = 0; u < bins; ++u) {
+        sum[u] /= denominator_[size_t(u)].real() + reg;
+    }
+    rows_->inverseRow();
+    const float* r = rows_->rowReal();
+    const int best = int(std::max_element(r, r + n) - r);
+    float offset = float(best);
+    if (best > 0 && best < n - 1) {
+        const float denom = r[best - 1] - 2 * r[best] + r[best + 1];
+        if (denom < 0) {
+            offset += 0.5f * (r[best - 1] - r[best + 1]) / denom;
+        }
+    }
+    return offset - float(n / 2);
+}
+
+void ScaleFilter::learn(float rate, float offset) {
+    const int n = settings_.scales;
+    const int bins = rows_->bins();
+    // The label moved to the target's place on the ladder: a phase ramp on its spectrum.
+    for (int u = 0; u < bins; ++u) {
+        const double a = -2 * CV_PI * u * offset / n;
+        shifted_[size_t(u)] = label_[size_t(u)] * Complex(float(std::cos(a)), float(std::sin(a)));
+    }
+    const auto* x = reinterpret_cast<const Complex*>(rows_->spectrum());
+    std::vector<Complex>& b = denominator_;
+    for (int u = 0; u < bins; ++u) {
+        b[size_t(u)] *= 1.0f - rate;
+    }
+    for (int d = 0; d < rows_->rows(); ++d) {
+        Complex* a = numerator_.data() + size_t(d) * size_t(bins);
+        const Complex* xd = x + size_t(d) * size_t(bins);
+        for (int u = 0; u < bins; ++u) {
+            a[u] = (1.0f - rate) * a[u] + rate * xd[u] * std::conj(shifted_[size_t(u)]);
+            b[size_t(u)] += rate * std::norm(xd[u]);
+        }
+    }
+}
+
+} // namespace wyr::zok

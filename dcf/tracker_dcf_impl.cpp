@@ -1,0 +1,326 @@
+#include "dcf/tracker_dcf_impl.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include "dcf/region.hpp"
+#include "fft/fft_grid.hpp"
+#include "geometry/geometry.hpp"
+
+namespace wyr::zok {
+
+namespace {
+
+// The longer side of the target always fits the region with this margin.
+constexpr float MIN_REGION_TO_SIDE = 1.25f;
+// Weight of the newest displacement in the velocity.
+constexpr float VELOCITY_RATE = 0.6f;
+// While lost: windows searched per frame besides the one at the last place, how far apart
+// (as a share of the region's side) and every how many frames the searched area grows a ring.
+constexpr int TILES_PER_FRAME = 2;
+constexpr float TILE_SPACING = 0.5f;
+constexpr int FRAMES_PER_RING = 2;
+// How far a lost target's motion is followed, in region sides.
+constexpr float MAX_EXTRAPOLATION = 2.0f;
+
+template <class T>
+T clampOr(T v, T lo, T hi, T fallback) {
+    if (v != v) {
+        return fallback;
+    }
+    return std::clamp(v, lo, hi);
+}
+
+void checkFrameType(const cv::Mat& frame) {
+    const int depth = frame.depth();
+    const int channels = frame.channels();
+    if ((depth != CV_8U && depth != CV_32F) || (channels != 1 && channels != 3 && channels != 4)) {
+        CV_Error(cv::Error::StsUnsupportedFormat,
+                 "TrackerDcf takes 8-bit or float frames with 1, 3 or 4 channels");
+    }
+}
+
+// Offsets (in tiles) of the rings around the centre, ring by ring: index 0 .. 8 r - 1 of ring r.
+cv::Point ringOffset(int index, int& ring) {
+    ring = 1;
+    while (index >= 8 * ring) {
+        index -= 8 * ring;
+        ++ring;
+    }
+    const int side = 2 * ring;
+    const int edge = index / side;
+    const int along = index % side;
+    switch (edge) {
+    case 0:
+        return {-ring + along, -ring};
+    case 1:
+        return {ring, -ring + along};
+    case 2:
+        return {ring - along, ring};
+    default:
+        return {-ring, ring - along};
+    }
+}
+
+} // namespace
+
+TrackerDcf::Params appliedParams(const TrackerDcf::Params& p) {
+    const TrackerDcf::Params d;
+    TrackerDcf::Params a = p;
+    a.padding = clampOr(p.padding, 2.0f, 8.0f, d.padding);
+    a.gridCells = std::clamp(p.gridCells, 16, 96);
+    int n = transformLength(a.gridCells);
+    while (n % 2 != 0) {
+        n = transformLength(n + 1);
+    }
+    a.gridCells = n;
+    a.labelSigma = clampOr(p.labelSigma, 0.01f, 0.5f, d.labelSigma);
+    a.learningRate = clampOr(p.learningRate, 0.0f, 1.0f, d.learningRate);
+    a.admmIterations = std::clamp(p.admmIterations, 0, 10);
+    a.colourWeight = clampOr(p.colourWeight, 0.0f, 1.0f, d.colourWeight);
+    a.colourLearningRate = clampOr(p.colourLearningRate, 0.0f, 1.0f, d.colourLearningRate);
+    a.scales = std::clamp(p.scales, 3, 33) | 1;
+    a.scaleStep = clampOr(p.scaleStep, 1.005f, 1.2f, d.scaleStep);
+    a.scaleLearningRate = clampOr(p.scaleLearningRate, 0.0f, 1.0f, d.scaleLearningRate);
+    a.motionDamping = clampOr(p.motionDamping, 0.0f, 1.0f, d.motionDamping);
+    a.lostConfidence = clampOr(p.lostConfidence, 0.0f, 10.0f, d.lostConfidence);
+    a.learnConfidence = clampOr(p.learnConfidence, a.lostConfidence, 10.0f,
+                                std::max(a.lostConfidence, d.learnConfidence));
+    a.redetectConfidence = clampOr(p.redetectConfidence, a.lostConfidence, 10.0f,
+                                   std::max(a.lostConfidence, d.redetectConfidence));
+    a.redetectFrames = std::clamp(p.redetectFrames, 1, 10);
+    return a;
+}
+
+TrackerDcfImpl::TrackerDcfImpl(const Params& params) : params_(appliedParams(params)) {}
+
+void TrackerDcfImpl::init(cv::InputArray image, const cv::Rect& boundingBox) {
+    const cv::Mat frame = image.getMat();
+    if (frame.empty()) {
+        CV_Error(cv::Error::StsBadArg, "TrackerDcf::init was given an empty frame");
+    }
+    checkFrameType(frame);
+    if (!liesInside(boundingBox, frame.size()) || boundingBox.width < DCF_MIN_TARGET_SIDE ||
+        boundingBox.height < DCF_MIN_TARGET_SIDE) {
+        CV_Error(cv::Error::StsBadSize,
+                 cv::format("TrackerDcf::init needs a box inside the frame with sides of at "
+                            "least %d pixels",
+                            DCF_MIN_TARGET_SIDE));
+    }
+    // Everything is built aside and swapped in at the end, so that a refused init() leaves the
+    // tracker as it was.
+    Track track;
+    track.base = cv::Size2f(float(boundingBox.width), float(boundingBox.height));
+    track.centre = cv::Point2f(boundingBox.x + boundingBox.width / 2.0f,
+                               boundingBox.y + boundingBox.height / 2.0f);
+    track.regionSide = std::max(params_.padding * std::sqrt(track.base.area()),
+                                MIN_REGION_TO_SIDE * std::max(track.base.width, track.base.height));
+    const int n = params_.gridCells;
+    const float cellsPerPixel = float(n) / track.regionSide;
+
+    CorrelationFilter filter;
+    CorrelationFilter::Settings settings;
+    settings.gridSide = n;
+    settings.channels = FeatureExtractor::PLANES;
+    settings.targetCells = track.base * cellsPerPixel;
+    settings.labelSigma = params_.labelSigma;
+    settings.iterations = params_.admmIterations;
+    filter.configure(settings);
+
+    const cv::Size sampleSize(n * DCF_CELL_SIZE, n * DCF_CELL_SIZE);
+    sampleRegion(frame, track.centre, cv::Size2f(track.regionSide, track.regionSide), sampleSize,
+                 sample_, scratch_);
+    if (hasNonFinite(sample_)) {
+        CV_Error(cv::Error::StsBadArg, "the frame holds NaN or infinite pixels around the target");
+    }
+    features_.compute(sample_, planes_);
+    filter.loadSample(planes_);
+    filter.learn(1.0f);
+
+    ScaleFilter scaleFilter;
+    if (params_.scaleFilter) {
+        ScaleFilter::Settings scaleSettings;
+        scaleSettings.scales = params_.scales;
+        scaleSettings.step = params_.scaleStep;
+        scaleSettings.target = track.base;
+        scaleFilter.configure(scaleSettings);
+        scaleFilter.loadSamples(frame, track.centre, track.base);
+        scaleFilter.learn(1.0f, 0.0f);
+    }
+
+    filter_ = std::move(filter);
+    scaleFilter_ = std::move(scaleFilter);
+    track_ = track;
+    history_.reset();
+    frameSize_ = frame.size();
+    frameType_ = frame.type();
+    confidence_ = 1.0;
+    initialised_ = true;
+}
+
+TrackerDcfImpl::Search TrackerDcfImpl::searchAt(const cv::Mat& frame, const cv::Point2f& centre,
+                                                float scale) {
+    const int n = filter_.side();
+    const float side = track_.regionSide * scale;
+    sampleRegion(frame, centre, cv::Size2f(side, side),
+                 cv::Size(n * DCF_CELL_SIZE, n * DCF_CELL_SIZE), sample_, scratch_);
+    if (hasNonFinite(sample_)) {
+        CV_Error(cv::Error::StsBadArg, "the frame holds NaN or infinite pixels around the target");
+    }
+    features_.compute(sample_, planes_);
+    filter_.loadSample(planes_);
+    filter_.respond(response_);
+    Search s;
+    s.peak = findPeak(response_, n / 2 - 1);
+    s.confidence = history_.confidence(s.peak);
+    s.found = centre + s.peak.shift * (side / float(n));
+    return s;
+}
+
+float TrackerDcfImpl::clampScale(float scale) const {
+    const float lo = std::max(0.1f, float(DCF_MIN_TARGET_SIDE) /
+                                        std::min(track_.base.width, track_.base.height));
+    const float hi = std::max(lo, std::min({10.0f, frameSize_.width / track_.base.width,
+                                            frameSize_.height / track_.base.height}));
+    return std::clamp(scale, lo, hi);
+}
+
+cv::Rect TrackerDcfImpl::box() const {
+    const cv::Size2f size = targetSize();
+    return {int(std::lround(track_.centre.x - size.width / 2)),
+            int(std::lround(track_.centre.y - size.height / 2)), int(std::lround(size.width)),
+            int(std::lround(size.height))};
+}
+
+bool TrackerDcfImpl::update(cv::InputArray image, cv::Rect& boundingBox) {
+    if (!initialised_) {
+        CV_Error(cv::Error::StsError, "TrackerDcf::update was called before init");
+    }
+    const cv::Mat frame = image.getMat();
+    if (frame.empty()) {
+        CV_Error(cv::Error::StsBadArg, "TrackerDcf::update was given an empty frame");
+    }
+    if (frame.size() != frameSize_) {
+        CV_Error(cv::Error::StsUnmatchedSizes,
+                 "TrackerDcf::update needs frames of the size of the first frame");
+    }
+    if (frame.type() != frameType_) {
+        CV_Error(cv::Error::StsUnmatchedFormats,
+                 "TrackerDcf::update needs frames of the type of the first frame");
+    }
+    if (track_.lost) {
+        return redetect(frame, boundingBox);
+    }
+    const cv::Point2f predicted = params_.motionPrediction
+                                      ? track_.centre + track_.velocity * params_.motionDamping
+                                      : track_.centre;
+    const Search s = searchAt(frame, predicted, track_.scale);
+    if (s.confidence < params_.lostConfidence) {
+        track_.lost = true;
+        track_.framesLost = 1;
+        track_.pendingFrames = 0;
+        track_.tileCursor = 0;
+        // The velocity stays: a target that walked behind something is looked for further on.
+        confidence_ = s.confidence;
+        boundingBox = box();
+        return false;
+    }
+    const cv::Point2f found(std::clamp(s.found.x, 0.0f, float(frameSize_.width)),
+                            std::clamp(s.found.y, 0.0f, float(frameSize_.height)));
+    float offset = 0.0f;
+    if (params_.scaleFilter) {
+        // May raise (NaN pixels); nothing has changed yet.
+        scaleFilter_.loadSamples(frame, found, targetSize());
+        offset = scaleFilter_.estimate();
+    }
+    const float scale = clampScale(track_.scale * std::pow(params_.scaleStep, offset));
+
+    track_.velocity =
+        track_.velocity * (1.0f - VELOCITY_RATE) + (found - track_.centre) * VELOCITY_RATE;
+    track_.centre = found;
+    if (s.confidence >= params_.learnConfidence) {
+        filter_.shiftSample(-s.peak.shift);
+        filter_.learn(params_.learningRate);
+        if (params_.scaleFilter) {
+            scaleFilter_.learn(params_.scaleLearningRate, offset);
+        }
+        history_.record(s.peak);
+    }
+    track_.scale = scale;
+    confidence_ = s.confidence;
+    boundingBox = box();
+    return true;
+}
+
+bool TrackerDcfImpl::redetect(const cv::Mat& frame, cv::Rect& boundingBox) {
+    // The window at the last place (or at a candidate being confirmed), then a few of the
+    // windows in rings around it, the rings growing with the frames lost until they cover the
+    // frame.
+    const cv::Point2f home = track_.pendingFrames > 0 ? track_.pendingCentre : track_.centre;
+    Search best = searchAt(frame, home, track_.scale);
+    // A target hidden while it moved is looked for where its motion would have taken it.
+    if (params_.motionPrediction && track_.pendingFrames == 0 &&
+        cv::norm(track_.velocity) * params_.motionDamping > 0.5f) {
+        const float reach = track_.regionSide * track_.scale * MAX_EXTRAPOLATION;
+        cv::Point2f step = track_.velocity * params_.motionDamping * float(track_.framesLost + 1);
+        const float length = float(cv::norm(step));
+        if (length > reach) {
+            step *= reach / length;
+        }
+        const cv::Point2f ahead(std::clamp(home.x + step.x, 0.0f, float(frameSize_.width)),
+                                std::clamp(home.y + step.y, 0.0f, float(frameSize_.height)));
+        const Search s = searchAt(frame, ahead, track_.scale);
+        if (s.confidence > best.confidence) {
+            best = s;
+        }
+    }
+    int cursor = track_.tileCursor;
+    if (params_.redetection) {
+        const float spacing = TILE_SPACING * track_.regionSide * track_.scale;
+        const int cover = int(std::ceil(std::max(frameSize_.width, frameSize_.height) / spacing));
+        const int rings = std::min(cover, 1 + track_.framesLost / FRAMES_PER_RING);
+        const int tiles = 4 * rings * (rings + 1);
+        int searched = 0;
+        for (int tried = 0; tried < tiles && searched < TILES_PER_FRAME; ++tried) {
+            int ring = 0;
+            const cv::Point offset = ringOffset(cursor % tiles, ring);
+            cursor = (cursor + 1) % tiles;
+            const cv::Point2f centre = track_.centre + cv::Point2f(offset) * spacing;
+            if (centre.x < 0 || centre.y < 0 || centre.x > frameSize_.width ||
+                centre.y > frameSize_.height) {
+                continue;
+            }
+            const Search s = searchAt(frame, centre, track_.scale);
+            ++searched;
+            if (s.confidence > best.confidence) {
+                best = s;
+            }
+        }
+    }
+    track_.tileCursor = cursor;
+    ++track_.framesLost;
+    confidence_ = best.confidence;
+    if (best.confidence >= params_.redetectConfidence) {
+        const float near = 0.5f * std::max(track_.base.width, track_.base.height) * track_.scale;
+        const bool same =
+            track_.pendingFrames > 0 && cv::norm(best.found - track_.pendingCentre) <= near;
+        track_.pendingFrames = same ? track_.pendingFrames + 1 : 1;
+        track_.pendingCentre = best.found;
+        if (track_.pendingFrames >= params_.redetectFrames) {
+            track_.lost = false;
+            track_.framesLost = 0;
+            track_.pendingFrames = 0;
+            track_.centre = best.found;
+            track_.velocity = cv::Point2f();
+            confidence_ = best.confidence;
+            boundingBox = box();
+            return true;
+        }
+    } else {
+        track_.pendingFrames = 0;
+    }
+    boundingBox = box();
+    return false;
+}
+
+} // namespace wyr::zok

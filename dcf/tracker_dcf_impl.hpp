@@ -1,0 +1,72 @@
+#pragma once
+
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+#include "dcf/confidence.hpp"
+#include "dcf/features.hpp"
+#include "dcf/filter.hpp"
+#include "dcf/scale_filter.hpp"
+#include "zok/tracker_dcf.hpp"
+
+namespace wyr::zok {
+
+// The parameters as the tracker applies them, every one clamped.
+TrackerDcf::Params appliedParams(const TrackerDcf::Params& params);
+
+class TrackerDcfImpl final : public TrackerDcf {
+public:
+    explicit TrackerDcfImpl(const Params& params);
+
+    void init(cv::InputArray image, const cv::Rect& boundingBox) override;
+    bool update(cv::InputArray image, cv::Rect& boundingBox) override;
+    double confidence() const override { return confidence_; }
+
+    const Params& params() const { return params_; }
+    // The target's centre (continuous coordinates: pixel i covers [i, i + 1)) and size.
+    cv::Point2f centre() const { return track_.centre; }
+    cv::Size2f targetSize() const { return track_.base * track_.scale; }
+    bool lost() const { return track_.lost; }
+
+private:
+    // Where the target is and how it moves; a plain value, so that a refused call keeps it.
+    struct Track {
+        cv::Point2f centre;
+        cv::Size2f base;      // the target's size at init()
+        float scale = 1.0f;   // of base
+        float regionSide = 0; // of the search region at scale 1, in frame pixels
+        cv::Point2f velocity; // pixels per frame
+        bool lost = false;
+        int framesLost = 0;
+        cv::Point2f pendingCentre; // a lost target's candidate, and the frames it has held
+        int pendingFrames = 0;
+        int tileCursor = 0;
+    };
+    // The outcome of one search window.
+    struct Search {
+        ResponsePeak peak;
+        double confidence = 0.0;
+        cv::Point2f found; // the target's centre the peak puts it at
+    };
+
+    Search searchAt(const cv::Mat& frame, const cv::Point2f& centre, float scale);
+    bool redetect(const cv::Mat& frame, cv::Rect& boundingBox);
+    cv::Rect box() const;
+    float clampScale(float scale) const;
+
+    Params params_;
+    bool initialised_ = false;
+    cv::Size frameSize_;
+    int frameType_ = -1;
+    Track track_;
+    CorrelationFilter filter_;
+    ScaleFilter scaleFilter_;
+    ConfidenceHistory history_;
+    FeatureExtractor features_;
+    std::vector<cv::Mat> planes_;
+    cv::Mat sample_, scratch_, response_;
+    double confidence_ = 1.0;
+};
+
+} // namespace wyr::zok
