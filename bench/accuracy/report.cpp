@@ -17,27 +17,30 @@ std::string fixed(double value, int digits) {
     return text;
 }
 
-std::string percent(size_t part, size_t whole) {
-    return whole == 0 ? "-" : fixed(100.0 * double(part) / double(whole), 0) + " %";
+std::string percent(double sum, size_t count) {
+    return count == 0 ? "-" : fixed(100.0 * sum / double(count), 0) + " %";
 }
 
 std::string milliseconds(double ms) {
     return fixed(ms, ms < 10 ? 2 : 1) + " ms";
 }
 
-// The frames overlap is scored on: annotated ones from the start frame on.
+// The frames overlap is scored on: annotated ones after the start frame, whose box the
+// tracker was given.
 std::vector<bool> scoredFrames(const RealSequence& seq, const SequenceRun& run) {
     std::vector<bool> scored(seq.frames.size(), false);
-    for (size_t k = run.start; k < scored.size(); ++k) {
+    for (size_t k = run.start + 1; k < scored.size(); ++k) {
         scored[k] = annotated(seq, k);
     }
     return scored;
 }
 
-// One row's figures over a set of sequences.
+// One row's figures over a set of sequences. The flag's shares are averaged over the
+// sequences, as the curves are, so that one long sequence does not decide them.
 struct Summary {
     Curves curves;
-    size_t visible = 0, visibleLost = 0, absent = 0, absentFound = 0;
+    double visibleLost = 0, absentFound = 0; // sums of per-sequence shares
+    size_t visibleSequences = 0, absentSequences = 0;
     std::vector<double> ms;
     int errors = 0;
     std::vector<std::string> failures;
@@ -52,14 +55,23 @@ Summary summarise(const std::vector<RealSequence>& sequences, const std::vector<
         const SequenceRun& run = runs[i];
         const TrackerTrace& trace = run.traces[t];
         curves.push_back(score(trace.boxes, seq.truth, scoredFrames(seq, run)));
+        size_t visible = 0, lost = 0, absent = 0, found = 0;
         for (size_t k = run.start + 1; k < seq.frames.size(); ++k) {
             if (annotated(seq, k)) {
-                ++s.visible;
-                s.visibleLost += !trace.found[k];
+                ++visible;
+                lost += !trace.found[k];
             } else if (seq.absent[k]) {
-                ++s.absent;
-                s.absentFound += trace.found[k];
+                ++absent;
+                found += trace.found[k];
             }
+        }
+        if (visible > 0) {
+            s.visibleLost += double(lost) / double(visible);
+            ++s.visibleSequences;
+        }
+        if (absent > 0) {
+            s.absentFound += double(found) / double(absent);
+            ++s.absentSequences;
         }
         s.ms.insert(s.ms.end(), trace.ms.begin(), trace.ms.end());
         s.errors += trace.errors;
@@ -116,8 +128,8 @@ std::string writeReport(const std::vector<RealSequence>& sequences,
         overall << "| " << row.name << " | " << fixed(c.successAuc(), 3) << " | "
                 << fixed(c.successAt50(), 3) << " | " << fixed(c.precisionAt20(), 3) << " | "
                 << fixed(c.normalisedAuc(), 3) << " | "
-                << (row.hasFlag ? percent(s.visibleLost, s.visible) : "(no flag)") << " | "
-                << (row.hasFlag ? percent(s.absentFound, s.absent) : "(no flag)") << " | "
+                << (row.hasFlag ? percent(s.visibleLost, s.visibleSequences) : "(no flag)") << " | "
+                << (row.hasFlag ? percent(s.absentFound, s.absentSequences) : "(no flag)") << " | "
                 << milliseconds(quantile(s.ms, 0.5)) << " | " << milliseconds(quantile(s.ms, 0.95))
                 << " |\n";
         if (s.errors > 0) {
@@ -176,8 +188,8 @@ std::string writeReport(const std::vector<RealSequence>& sequences,
               "with each attribute (their number in brackets).\n\n";
         groupTable(byAttribute);
     }
-    md << "\n### Per sequence\n\nSuccess AUC; the frames column counts those from the start "
-          "frame on that carry a box.\n\n";
+    md << "\n### Per sequence\n\nSuccess AUC; the frames column counts those after the start "
+          "frame that carry a box.\n\n";
     std::vector<std::string> columns = {"sequence", "dataset", "frames"};
     for (const TrackerRow& row : rows) {
         if (row.unavailable.empty()) {
