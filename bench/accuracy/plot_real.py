@@ -24,36 +24,49 @@ BINS_PER_DECADE = 4
 MIN_UPDATES = 20
 
 
+COLOURS = {}
+
+
 def style(name):
-    """zok's rows in solid lines, the peers dashed, so that ours stand out at a glance."""
-    return "-" if name.startswith("zok") else "--"
+    """zok's rows in solid lines, the peers dashed, so that ours stand out at a glance; each
+    tracker keeps its colour (given in table order) in every plot."""
+    palette = plt.get_cmap("tab10").colors + plt.get_cmap("Dark2").colors
+    colour = COLOURS.setdefault(name, palette[len(COLOURS) % len(palette)])
+    return {"linestyle": "-" if name.startswith("zok") else "--", "color": colour}
 
 
 def read_curves(path):
     curves = defaultdict(lambda: defaultdict(list))
     with open(path, newline="", encoding="utf-8") as f:
         for row in csv.DictReader(f):
+            style(row["tracker"])
             curves[row["curve"]][row["tracker"]].append(
                 (float(row["threshold"]), float(row["value"])))
     return curves
 
 
+def finish(figure, axes, target, **legend):
+    """The legend beside the axes, where it hides no line."""
+    axes.legend(fontsize=8, title_fontsize=8, loc="upper left", bbox_to_anchor=(1.02, 1),
+                borderaxespad=0, **legend)
+    figure.tight_layout()
+    figure.savefig(target, dpi=110)
+    plt.close(figure)
+
+
 def plot_curves(curves, kind, score, label, xlabel, title, target):
-    figure, axes = plt.subplots(figsize=(7.5, 5.2))
+    figure, axes = plt.subplots(figsize=(10.5, 5.2))
     ranked = sorted(curves[kind].items(), key=lambda item: -score(item[1]))
     for name, points in ranked:
         xs, ys = zip(*points)
-        axes.plot(xs, ys, style(name), linewidth=1.6, label=f"[{score(points):.3f}] {name}")
+        axes.plot(xs, ys, linewidth=1.6, label=f"[{score(points):.3f}] {name}", **style(name))
     axes.set_xlabel(xlabel)
     axes.set_ylabel("share of annotated frames")
     axes.set_ylim(0, 1)
     axes.set_xlim(min(xs), max(xs))
     axes.grid(alpha=0.3)
-    axes.legend(title=label, fontsize=8, title_fontsize=8, loc="best")
     axes.set_title(title)
-    figure.tight_layout()
-    figure.savefig(target, dpi=110)
-    plt.close(figure)
+    finish(figure, axes, target, title=label)
 
 
 def plot_timings(path, target):
@@ -64,8 +77,10 @@ def plot_timings(path, target):
             if area > 0:
                 bin_ = math.floor(math.log10(area) * BINS_PER_DECADE)
                 samples[row["tracker"]][bin_].append(float(row["ms"]))
-    figure, axes = plt.subplots(figsize=(7.5, 5.2))
-    for name in sorted(samples):
+    figure, axes = plt.subplots(figsize=(10.5, 5.2))
+    for name in COLOURS:
+        if name not in samples:
+            continue
         points = []
         for bin_, times in sorted(samples[name].items()):
             if len(times) >= MIN_UPDATES:
@@ -74,17 +89,14 @@ def plot_timings(path, target):
                 points.append((centre, times[len(times) // 2]))
         if points:
             xs, ys = zip(*points)
-            axes.plot(xs, ys, style(name), marker="o", markersize=3, linewidth=1.4, label=name)
+            axes.plot(xs, ys, marker="o", markersize=3, linewidth=1.4, label=name, **style(name))
     axes.set_xscale("log")
     axes.set_yscale("log")
     axes.set_xlabel("target size: pixels of the box at the start of the update")
     axes.set_ylabel("update time, ms (median per size bin, log scale)")
     axes.grid(alpha=0.3, which="both")
-    axes.legend(fontsize=8, loc="best")
     axes.set_title("Update time against target size, real footage, one thread")
-    figure.tight_layout()
-    figure.savefig(target, dpi=110)
-    plt.close(figure)
+    finish(figure, axes, target)
 
 
 def main():

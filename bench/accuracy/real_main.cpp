@@ -7,6 +7,7 @@
 // named on stderr with its reason; the others are reported), 2 on a usage error or when no
 // sequence could run.
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -71,6 +72,11 @@ int main(int argc, char** argv) {
     }
     if (dataset.empty()) {
         return usage("--dataset is required");
+    }
+    std::error_code ec;
+    std::filesystem::create_directories(out, ec);
+    if (!std::filesystem::is_directory(out)) {
+        return usage("--out: cannot make the folder " + out);
     }
     cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_ERROR);
     cv::setNumThreads(1); // one core per tracker, as on a drone's companion computer

@@ -103,6 +103,8 @@ std::string standardRows(const std::string& recommendedPath, std::vector<Tracker
     opencv.engine = TrackerCorr::Engine::OPENCV;
     TrackerCorr::Params fft = recommended;
     fft.engine = TrackerCorr::Engine::FFT;
+    TrackerCorr::Params defaultsFft;
+    defaultsFft.engine = TrackerCorr::Engine::FFT;
     rows = {
         row("zok-fft", "zok, recommended configuration, FFT engine",
             cvFactory([fft] { return TrackerCorr::create(fft); })),
@@ -110,6 +112,9 @@ std::string standardRows(const std::string& recommendedPath, std::vector<Tracker
             cvFactory([opencv] { return TrackerCorr::create(opencv); })),
         row("zok-defaults", "zok, library defaults",
             cvFactory([] { return TrackerCorr::create({}); })),
+        // The same boxes as the defaults, at the FFT engine's cost.
+        row("zok-defaults-fft", "zok, library defaults, FFT engine",
+            cvFactory([defaultsFft] { return TrackerCorr::create(defaultsFft); })),
     };
 #if ZOK_BENCH_WITH_DCF
     rows.push_back(row("zok-dcf", "zok DCF", cvFactory([] { return TrackerDcf::create(); })));

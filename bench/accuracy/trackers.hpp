@@ -31,8 +31,9 @@ struct TrackerRow {
     std::string unavailable; // why the row cannot run in this build, when it cannot
 };
 
-// The standard rows, in table order: zok's library defaults, its recommended configuration
-// (read from `recommendedPath`) on both engines, zok's learned tracker where it is built, then
+// The standard rows, in table order: zok's recommended configuration (read from
+// `recommendedPath`) on both engines, its library defaults on the default (OpenCV) engine and on
+// the FFT engine, zok's learned tracker where it is built, then
 // OpenCV's CSRT, KCF, MIL, MedianFlow and MOSSE, and dlib's correlation tracker where found.
 // Returns "" or a message when the configuration cannot be loaded.
 std::string standardRows(const std::string& recommendedPath, std::vector<TrackerRow>& rows);
