@@ -1,10 +1,11 @@
-// The learned tracker's features on a search region of 200 x 200 pixels, grey and BGR, on
-// 4 x 4 cells. One OpenCV thread.
+// The learned tracker's features on a search region of 200 x 200 pixels, grey and BGR: fHOG on
+// 4 x 4 cells and the colour model. One OpenCV thread.
 //   zok_features_bench --benchmark_repetitions=9
 #include <vector>
 
 #include <benchmark/benchmark.h>
 
+#include "dcf/colour_model.hpp"
 #include "dcf/fhog.hpp"
 #include "synthetic/synthetic.hpp"
 
@@ -31,6 +32,33 @@ void BM_Fhog(benchmark::State& state, int type) {
 BENCHMARK_CAPTURE(BM_Fhog, grey_200, CV_8UC1)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_Fhog, bgr_200, CV_8UC3)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_Fhog, grey_float_200, CV_32FC1)->Unit(benchmark::kMicrosecond);
+
+// Learning from a region with a 60 x 60 target, then its likelihood and the colour response.
+void BM_ColourLearn(benchmark::State& state, int type) {
+    cv::setNumThreads(1);
+    const cv::Mat image = region(type);
+    ColourModel model;
+    for (auto _ : state) {
+        model.learn(image, {70, 70, 60, 60}, 0.04f);
+    }
+}
+BENCHMARK_CAPTURE(BM_ColourLearn, bgr_200, CV_8UC3)->Unit(benchmark::kMicrosecond);
+
+void BM_ColourLikelihoodAndResponse(benchmark::State& state, int type) {
+    cv::setNumThreads(1);
+    const cv::Mat image = region(type);
+    ColourModel model;
+    model.learn(image, {70, 70, 60, 60}, 1.0f);
+    cv::Mat likelihood;
+    cv::Mat response;
+    for (auto _ : state) {
+        model.likelihood(image, likelihood);
+        colourResponse(likelihood, {60, 60}, response);
+        benchmark::DoNotOptimize(response.data);
+    }
+}
+BENCHMARK_CAPTURE(BM_ColourLikelihoodAndResponse, bgr_200, CV_8UC3)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_ColourLikelihoodAndResponse, grey_200, CV_8UC1)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 

@@ -1,5 +1,7 @@
 #include "dcf/filter.hpp"
 
+#include "fft/fft_arrays.hpp"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -23,10 +25,6 @@ int wrapped(int i, int n) {
 
 } // namespace
 
-CorrelationFilter::Complex* CorrelationFilter::spectrum(size_t index) {
-    return reinterpret_cast<Complex*>(grid_->spectrum(index));
-}
-
 void CorrelationFilter::configure(const Settings& settings) {
     settings_ = settings;
     const int n = settings.gridSide;
@@ -34,10 +32,23 @@ void CorrelationFilter::configure(const Settings& settings) {
         grid_ = std::make_unique<FftGrid>(cv::Size(n, n), DEFAULT_PLAN_FLAGS);
     }
     // Every spectrum is made now, so that learning and detection never allocate.
-    for (size_t i = 0; i <= size_t(5 * settings.channels); ++i) {
+    const size_t k = size_t(settings.channels);
+    for (size_t i = 0; i < 5 * k + 2; ++i) {
         std::memset(static_cast<void*>(grid_->spectrum(i)), 0,
                     grid_->spectrumLength() * sizeof(fftwf_complex));
     }
+    for (auto* list : {&sample_, &model_, &filter_, &projected_, &dual_}) {
+        list->resize(k);
+    }
+    for (size_t c = 0; c < k; ++c) {
+        sample_[c] = grid_->spectrum(c);
+        model_[c] = grid_->spectrum(k + c);
+        filter_[c] = grid_->spectrum(2 * k + c);
+        projected_[c] = grid_->spectrum(3 * k + c);
+        dual_[c] = grid_->spectrum(4 * k + c);
+    }
+    scratch_ = grid_->spectrum(5 * k);
+    label_ = grid_->spectrum(5 * k + 1);
     grid_->real(0);
     window_.create(n, n, CV_32F);
     // A Hann window sampled at the cells' centres: symmetric about the grid's centre (n / 2),
@@ -70,11 +81,11 @@ void CorrelationFilter::configure(const Settings& settings) {
         }
     }
     const size_t length = grid_->spectrumLength();
-    label_.assign(length, Complex());
-    grid_->forward(real, reinterpret_cast<fftwf_complex*>(label_.data()));
+    grid_->forward(real, label_);
     energy_.assign(length, 0.0f);
-    phaseX_.assign(size_t(n / 2 + 1), Complex());
-    phaseY_.assign(size_t(n), Complex());
+    gain_.assign(2 * length, 0.0f);
+    phaseX_.assign(size_t(2 * (n / 2 + 1)), 0.0f);
+    phaseY_.assign(size_t(2 * n), 0.0f);
 }
 
 void CorrelationFilter::loadSample(const std::vector<cv::Mat>& planes) {
@@ -92,26 +103,22 @@ void CorrelationFilter::loadSample(const std::vector<cv::Mat>& planes) {
                 dst[x] = src[x] * w[x];
             }
         }
-        grid_->forward(real, reinterpret_cast<fftwf_complex*>(sample(k)));
+        grid_->forward(real, sample_[size_t(k)]);
     }
 }
 
 void CorrelationFilter::respond(cv::Mat& response) {
     const int n = settings_.gridSide;
     const size_t length = grid_->spectrumLength();
-    Complex* sum = scratchSpectrum();
-    std::fill(sum, sum + length, Complex());
+    std::memset(static_cast<void*>(scratch_), 0, length * sizeof(fftwf_complex));
+    // sum over channels of conj(filter) * sample: the correlation of the sample with the filter.
     for (int k = 0; k < settings_.channels; ++k) {
-        const Complex* g = filter(k);
-        const Complex* z = sample(k);
-        for (size_t i = 0; i < length; ++i) {
-            sum[i] += std::conj(g[i]) * z[i];
-        }
+        multiplyConjugate(sample_[size_t(k)], filter_[size_t(k)], scratch_, length, true);
     }
     response.create(n, n, CV_32F);
     CV_Assert(response.isContinuous());
     float* real = grid_->real(0);
-    grid_->inverse(reinterpret_cast<fftwf_complex*>(sum), real);
+    grid_->inverse(scratch_, real);
     const float scale = 1.0f / float(n * n);
     float* out = response.ptr<float>();
     for (size_t i = 0; i < grid_->realLength(); ++i) {
@@ -125,17 +132,25 @@ void CorrelationFilter::shiftSample(const cv::Point2f& shift) {
     // Moving the content by d multiplies frequency u by exp(-2 pi i u d / n).
     for (int u = 0; u < half; ++u) {
         const double a = -2 * CV_PI * wrapped(u, n) * shift.x / n;
-        phaseX_[size_t(u)] = Complex(float(std::cos(a)), float(std::sin(a)));
+        phaseX_[size_t(2 * u)] = float(std::cos(a));
+        phaseX_[size_t(2 * u + 1)] = float(std::sin(a));
     }
     for (int v = 0; v < n; ++v) {
         const double a = -2 * CV_PI * wrapped(v, n) * shift.y / n;
-        phaseY_[size_t(v)] = Complex(float(std::cos(a)), float(std::sin(a)));
+        phaseY_[size_t(2 * v)] = float(std::cos(a));
+        phaseY_[size_t(2 * v + 1)] = float(std::sin(a));
     }
-    for (int k = 0; k < settings_.channels; ++k) {
-        Complex* s = sample(k);
-        for (int v = 0; v < n; ++v) {
-            for (int u = 0; u < half; ++u) {
-                s[v * half + u] *= phaseY_[size_t(v)] * phaseX_[size_t(u)];
+    for (int v = 0; v < n; ++v) {
+        const float yr = phaseY_[size_t(2 * v)];
+        const float yi = phaseY_[size_t(2 * v + 1)];
+        for (int u = 0; u < half; ++u) {
+            const float pr = yr * phaseX_[size_t(2 * u)] - yi * phaseX_[size_t(2 * u + 1)];
+            const float pi = yr * phaseX_[size_t(2 * u + 1)] + yi * phaseX_[size_t(2 * u)];
+            for (int k = 0; k < settings_.channels; ++k) {
+                fftwf_complex& c = sample_[size_t(k)][v * half + u];
+                const float re = c[0] * pr - c[1] * pi;
+                c[1] = c[0] * pi + c[1] * pr;
+                c[0] = re;
             }
         }
     }
@@ -144,20 +159,44 @@ void CorrelationFilter::shiftSample(const cv::Point2f& shift) {
 void CorrelationFilter::solveData(float regulariser, bool withPrior) {
     // Per frequency, the filter over channels that fits the model to the label, pulled towards
     // the prior (the projected filter less the scaled dual): with x the channels' model, v the
-    // prior and y the label, g = v + x (conj(y) - x^H v) / (regulariser + x^H x).
+    // prior and y the label, g = v + x (conj(y) - x^H v) / (regulariser + x^H x). The channels
+    // are walked one at a time over all frequencies, so that the loops run over contiguous
+    // arrays.
     const size_t length = grid_->spectrumLength();
     const int channels = settings_.channels;
+    float* q = gain_.data();
     for (size_t i = 0; i < length; ++i) {
-        Complex q = std::conj(label_[i]);
-        if (withPrior) {
-            for (int k = 0; k < channels; ++k) {
-                q -= std::conj(model(k)[i]) * (projected(k)[i] - dual(k)[i]);
+        q[2 * i] = label_[i][0];
+        q[2 * i + 1] = -label_[i][1];
+    }
+    if (withPrior) {
+        for (int k = 0; k < channels; ++k) {
+            const fftwf_complex* x = model_[size_t(k)];
+            const fftwf_complex* h = projected_[size_t(k)];
+            const fftwf_complex* u = dual_[size_t(k)];
+            for (size_t i = 0; i < length; ++i) {
+                const float vr = h[i][0] - u[i][0];
+                const float vi = h[i][1] - u[i][1];
+                q[2 * i] -= x[i][0] * vr + x[i][1] * vi;
+                q[2 * i + 1] -= x[i][0] * vi - x[i][1] * vr;
             }
         }
-        const Complex gain = q / (regulariser + energy_[i]);
-        for (int k = 0; k < channels; ++k) {
-            const Complex prior = withPrior ? projected(k)[i] - dual(k)[i] : Complex();
-            filter(k)[i] = prior + model(k)[i] * gain;
+    }
+    for (size_t i = 0; i < length; ++i) {
+        const float d = 1.0f / (regulariser + energy_[i]);
+        q[2 * i] *= d;
+        q[2 * i + 1] *= d;
+    }
+    for (int k = 0; k < channels; ++k) {
+        const fftwf_complex* x = model_[size_t(k)];
+        const fftwf_complex* h = projected_[size_t(k)];
+        const fftwf_complex* u = dual_[size_t(k)];
+        fftwf_complex* g = filter_[size_t(k)];
+        for (size_t i = 0; i < length; ++i) {
+            const float gr = x[i][0] * q[2 * i] - x[i][1] * q[2 * i + 1];
+            const float gi = x[i][0] * q[2 * i + 1] + x[i][1] * q[2 * i];
+            g[i][0] = withPrior ? h[i][0] - u[i][0] + gr : gr;
+            g[i][1] = withPrior ? h[i][1] - u[i][1] + gi : gi;
         }
     }
 }
@@ -167,11 +206,12 @@ void CorrelationFilter::learn(float rate) {
     const int channels = settings_.channels;
     std::fill(energy_.begin(), energy_.end(), 0.0f);
     for (int k = 0; k < channels; ++k) {
-        Complex* m = model(k);
-        const Complex* s = sample(k);
+        fftwf_complex* m = model_[size_t(k)];
+        const fftwf_complex* s = sample_[size_t(k)];
         for (size_t i = 0; i < length; ++i) {
-            m[i] = (1.0f - rate) * m[i] + rate * s[i];
-            energy_[i] += std::norm(m[i]);
+            m[i][0] = (1.0f - rate) * m[i][0] + rate * s[i][0];
+            m[i][1] = (1.0f - rate) * m[i][1] + rate * s[i][1];
+            energy_[i] += m[i][0] * m[i][0] + m[i][1] * m[i][1];
         }
     }
     double total = 0.0;
@@ -184,44 +224,39 @@ void CorrelationFilter::learn(float rate) {
         return;
     }
     for (int k = 0; k < channels; ++k) {
-        std::fill(projected(k), projected(k) + length, Complex());
-        std::fill(dual(k), dual(k) + length, Complex());
+        std::memset(static_cast<void*>(projected_[size_t(k)]), 0, length * sizeof(fftwf_complex));
+        std::memset(static_cast<void*>(dual_[size_t(k)]), 0, length * sizeof(fftwf_complex));
     }
     const int n = settings_.gridSide;
     float penalty = PENALTY_START;
     float* real = grid_->real(0);
-    Complex* scratch = scratchSpectrum();
+    const float* mask = mask_.ptr<float>();
     for (int it = 0; it <= settings_.iterations; ++it) {
         solveData(penalty * mean, it > 0);
         if (it == settings_.iterations) {
             break;
         }
-        // Projection onto the target's box, with a weight decay, then the dual step.
+        // Projection onto the target's box, with a weight decay, then the dual step; raising
+        // the penalty afterwards shrinks the scaled dual by as much.
         const float keep = penalty / (penalty + SUPPORT_DECAY) / float(n * n);
-        for (int k = 0; k < channels; ++k) {
-            const Complex* g = filter(k);
-            const Complex* u = dual(k);
-            for (size_t i = 0; i < length; ++i) {
-                scratch[i] = g[i] + u[i];
-            }
-            grid_->inverse(reinterpret_cast<fftwf_complex*>(scratch), real);
-            const float* m = mask_.ptr<float>();
-            for (size_t i = 0; i < grid_->realLength(); ++i) {
-                real[i] *= m[i] * keep;
-            }
-            Complex* h = projected(k);
-            grid_->forward(real, reinterpret_cast<fftwf_complex*>(h));
-            Complex* uu = dual(k);
-            for (size_t i = 0; i < length; ++i) {
-                uu[i] += g[i] - h[i];
-            }
-        }
-        // The dual is scaled by the penalty, so raising the penalty shrinks it.
         const float next = penalty * PENALTY_GROWTH;
+        const float shrink = penalty / next;
         for (int k = 0; k < channels; ++k) {
-            Complex* uu = dual(k);
+            const fftwf_complex* g = filter_[size_t(k)];
+            fftwf_complex* u = dual_[size_t(k)];
+            fftwf_complex* h = projected_[size_t(k)];
             for (size_t i = 0; i < length; ++i) {
-                uu[i] *= penalty / next;
+                scratch_[i][0] = g[i][0] + u[i][0];
+                scratch_[i][1] = g[i][1] + u[i][1];
+            }
+            grid_->inverse(scratch_, real);
+            for (size_t i = 0; i < grid_->realLength(); ++i) {
+                real[i] *= mask[i] * keep;
+            }
+            grid_->forward(real, h);
+            for (size_t i = 0; i < length; ++i) {
+                u[i][0] = (u[i][0] + g[i][0] - h[i][0]) * shrink;
+                u[i][1] = (u[i][1] + g[i][1] - h[i][1]) * shrink;
             }
         }
         penalty = next;

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <complex>
 #include <memory>
 #include <vector>
 
@@ -45,22 +44,19 @@ public:
     bool configured() const { return grid_ != nullptr; }
 
 private:
-    using Complex = std::complex<float>;
-    Complex* spectrum(size_t index);
-    Complex* sample(int k) { return spectrum(size_t(k)); }
-    Complex* model(int k) { return spectrum(size_t(settings_.channels + k)); }
-    Complex* filter(int k) { return spectrum(size_t(2 * settings_.channels + k)); }
-    Complex* projected(int k) { return spectrum(size_t(3 * settings_.channels + k)); }
-    Complex* dual(int k) { return spectrum(size_t(4 * settings_.channels + k)); }
-    Complex* scratchSpectrum() { return spectrum(size_t(5 * settings_.channels)); }
     void solveData(float regulariser, bool withPrior);
 
     Settings settings_;
     std::unique_ptr<FftGrid> grid_;
+    // Per channel: the sample, the model, the filter, its projection onto the box and the
+    // scaled dual of the constraint; all of the grid's half-spectrum length.
+    std::vector<fftwf_complex*> sample_, model_, filter_, projected_, dual_;
+    fftwf_complex* scratch_ = nullptr;
+    fftwf_complex* label_ = nullptr; // the label's spectrum
     cv::Mat window_, mask_;
-    std::vector<Complex> label_; // the label's spectrum (real up to rounding)
-    std::vector<float> energy_;  // sum over channels of |model|^2, per frequency
-    std::vector<Complex> phaseX_, phaseY_;
+    std::vector<float> energy_;          // sum over channels of |model|^2, per frequency
+    std::vector<float> gain_;            // per frequency, interleaved re, im
+    std::vector<float> phaseX_, phaseY_; // interleaved re, im
 };
 
 } // namespace wyr::zok

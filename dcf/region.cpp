@@ -48,10 +48,13 @@ void sampleInto(const cv::Mat& frame, const cv::Point2f& centre, const cv::Size2
     const double y0 = centre.y - regionSize.height / 2.0;
     const cv::Rect2d region(x0, y0, regionSize.width, regionSize.height);
     const cv::Rect2d inside = region & cv::Rect2d(0, 0, frame.cols, frame.rows);
-    cv::Rect src(int(std::floor(inside.x)), int(std::floor(inside.y)), 0, 0);
-    src.width = std::max(1, int(std::ceil(inside.x + inside.width)) - src.x);
-    src.height = std::max(1, int(std::ceil(inside.y + inside.height)) - src.y);
-    src &= cv::Rect(0, 0, frame.cols, frame.rows);
+    cv::Rect src;
+    if (inside.width > 0 && inside.height > 0) {
+        src = cv::Rect(int(std::floor(inside.x)), int(std::floor(inside.y)), 0, 0);
+        src.width = std::max(1, int(std::ceil(inside.x + inside.width)) - src.x);
+        src.height = std::max(1, int(std::ceil(inside.y + inside.height)) - src.y);
+        src &= cv::Rect(0, 0, frame.cols, frame.rows);
+    }
     if (src.empty()) {
         // The region lies wholly outside: the nearest frame pixel everywhere.
         const int nx = std::clamp(int(centre.x), 0, frame.cols - 1);

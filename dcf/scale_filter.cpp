@@ -14,6 +14,9 @@ namespace {
 constexpr float MODEL_AREA = 32.0f * 32.0f;
 constexpr int MODEL_MIN_SIDE = 2 * DCF_CELL_SIZE;
 constexpr float REGULARISER = 0.01f;
+// Each sample takes in a margin around the box, so that the target's outline lies inside it
+// whichever way the size changed: a box-only sample of a shrinking target shows no edge.
+constexpr float CONTEXT = 1.0f;
 
 int cellMultiple(float v) {
     return std::max(MODEL_MIN_SIDE, int(std::lround(v / DCF_CELL_SIZE)) * DCF_CELL_SIZE);
@@ -23,7 +26,7 @@ int cellMultiple(float v) {
 
 void ScaleFilter::configure(const Settings& settings) {
     settings_ = settings;
-    const float k = std::sqrt(MODEL_AREA / std::max(1.0f, settings.target.area()));
+    const float k = std::sqrt(MODEL_AREA / std::max(1.0f, settings.target.area())) * CONTEXT;
     modelSize_ =
         cv::Size(cellMultiple(settings.target.width * k), cellMultiple(settings.target.height * k));
     const int cells = (modelSize_.width / DCF_CELL_SIZE) * (modelSize_.height / DCF_CELL_SIZE);
@@ -60,22 +63,24 @@ void ScaleFilter::configure(const Settings& settings) {
 void ScaleFilter::loadSamples(const cv::Mat& frame, const cv::Point2f& centre,
                               const cv::Size2f& target) {
     const int n = settings_.scales;
-    // The largest box of the ladder is resampled once, at twice the model's resolution; every
-    // scale is then taken from it, so that the cost does not grow with the target's size.
-    const float largest = factors_.back();
+    // The largest box of the ladder is resampled once, at 1.5 times the model's size; every
+    // scale is then taken from it by interpolation from between 1.1 and 1.5 of its pixels to
+    // one, so that the cost does not grow with the target's size and no scale is quantised.
+    const float largest = factors_.back() * CONTEXT;
     const cv::Size2f wideRegion(target.width * largest, target.height * largest);
-    const cv::Size wideSize(int(std::ceil(2 * modelSize_.width * largest)),
-                            int(std::ceil(2 * modelSize_.height * largest)));
+    const cv::Size wideSize(int(std::ceil(1.5f * modelSize_.width)),
+                            int(std::ceil(1.5f * modelSize_.height)));
     sampleRegion(frame, centre, wideRegion, wideSize, wide_, scratch_);
     if (hasNonFinite(wide_)) {
         CV_Error(cv::Error::StsBadArg, "the frame holds NaN or infinite pixels around the target");
     }
     const cv::Point2f wideCentre(wideSize.width / 2.0f, wideSize.height / 2.0f);
-    const float perPixel = wideSize.width / wideRegion.width;
+    const float perPixelX = wideSize.width / wideRegion.width;
+    const float perPixelY = wideSize.height / wideRegion.height;
     float* real = rows_->real();
     for (int s = 0; s < n; ++s) {
-        const float f = factors_[size_t(s)];
-        const cv::Size2f region(target.width * f * perPixel, target.height * f * perPixel);
+        const float f = factors_[size_t(s)] * CONTEXT;
+        const cv::Size2f region(target.width * f * perPixelX, target.height * f * perPixelY);
         sampleRegion(wide_, wideCentre, region, modelSize_, sample_, scratch_);
         features_.compute(sample_, planes_);
         size_t row = 0;
@@ -101,8 +106,11 @@ float ScaleFilter::estimate() {
     for (int d = 0; d < rows_->rows(); ++d) {
         const Complex* a = numerator_.data() + size_t(d) * size_t(bins);
         const Complex* zd = z + size_t(d) * size_t(bins);
+        // conj(a) * z, written out: std::complex's product checks for NaNs in a library call.
         for (int u = 0; u < bins; ++u) {
-            sum[u] += std::conj(a[u]) * zd[u];
+            const float re = a[u].real() * zd[u].real() + a[u].imag() * zd[u].imag();
+            const float im = a[u].real() * zd[u].imag() - a[u].imag() * zd[u].real();
+            sum[u] += Complex(re, im);
         }
     }
     float total = 0.0f;
@@ -143,8 +151,11 @@ void ScaleFilter::learn(float rate, float offset) {
         Complex* a = numerator_.data() + size_t(d) * size_t(bins);
         const Complex* xd = x + size_t(d) * size_t(bins);
         for (int u = 0; u < bins; ++u) {
-            a[u] = (1.0f - rate) * a[u] + rate * xd[u] * std::conj(shifted_[size_t(u)]);
-            b[size_t(u)] += rate * std::norm(xd[u]);
+            const Complex y = shifted_[size_t(u)];
+            const float re = xd[u].real() * y.real() + xd[u].imag() * y.imag();
+            const float im = xd[u].imag() * y.real() - xd[u].real() * y.imag();
+            a[u] = (1.0f - rate) * a[u] + rate * Complex(re, im);
+            b[size_t(u)] += rate * (xd[u].real() * xd[u].real() + xd[u].imag() * xd[u].imag());
         }
     }
 }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include <opencv2/imgproc.hpp>
+
 #include "dcf/region.hpp"
 #include "fft/fft_grid.hpp"
 #include "geometry/geometry.hpp"
@@ -13,6 +15,9 @@ namespace {
 
 // The longer side of the target always fits the region with this margin.
 constexpr float MIN_REGION_TO_SIDE = 1.25f;
+// How far from the prediction, in target lengths, a peak may lie and still be believed at the
+// usual confidence.
+constexpr float JUMP_REACH = 1.0f;
 // Weight of the newest displacement in the velocity.
 constexpr float VELOCITY_RATE = 0.6f;
 // While lost: windows searched per frame besides the one at the last place, how far apart
@@ -20,6 +25,8 @@ constexpr float VELOCITY_RATE = 0.6f;
 constexpr int TILES_PER_FRAME = 2;
 constexpr float TILE_SPACING = 0.5f;
 constexpr int FRAMES_PER_RING = 2;
+// Weight of the newest frame in the trust put in colour.
+constexpr float TRUST_RATE = 0.1f;
 // How far a lost target's motion is followed, in region sides.
 constexpr float MAX_EXTRAPOLATION = 2.0f;
 
@@ -136,6 +143,10 @@ void TrackerDcfImpl::init(cv::InputArray image, const cv::Rect& boundingBox) {
     features_.compute(sample_, planes_);
     filter.loadSample(planes_);
     filter.learn(1.0f);
+    ColourModel colour;
+    if (usesColour(frame.type())) {
+        track.colourTrust = learnColour(colour, settings, cv::Point2f(), 1.0f);
+    }
 
     ScaleFilter scaleFilter;
     if (params_.scaleFilter) {
@@ -150,6 +161,7 @@ void TrackerDcfImpl::init(cv::InputArray image, const cv::Rect& boundingBox) {
 
     filter_ = std::move(filter);
     scaleFilter_ = std::move(scaleFilter);
+    colour_ = std::move(colour);
     track_ = track;
     history_.reset();
     frameSize_ = frame.size();
@@ -170,11 +182,93 @@ TrackerDcfImpl::Search TrackerDcfImpl::searchAt(const cv::Mat& frame, const cv::
     features_.compute(sample_, planes_);
     filter_.loadSample(planes_);
     filter_.respond(response_);
+    if (usesColour(frameType_)) {
+        mergeColour(filter_.settings(), response_);
+    }
     Search s;
     s.peak = findPeak(response_, n / 2 - 1);
     s.confidence = history_.confidence(s.peak);
     s.found = centre + s.peak.shift * (side / float(n));
     return s;
+}
+
+bool TrackerDcfImpl::usesColour(int frameType) const {
+    return params_.colour && params_.colourWeight > 0 && CV_MAT_CN(frameType) >= 3;
+}
+
+namespace {
+
+// The colour response's window for a target of `cells`, at two patch pixels a cell.
+cv::Size colourWindow(const cv::Size2f& cells) {
+    return {std::max(1, int(std::lround(2 * cells.width))),
+            std::max(1, int(std::lround(2 * cells.height)))};
+}
+
+// How well the likelihood separates the target's box from the rest of the patch: the mean
+// likelihood inside less the mean outside, scaled so that a clear separation gives 1.
+float separation(const cv::Mat& likelihood, const cv::Rect& box) {
+    const cv::Rect inside = box & cv::Rect(0, 0, likelihood.cols, likelihood.rows);
+    const double all = double(likelihood.total());
+    if (inside.empty() || double(inside.area()) >= all) {
+        return 0.0f;
+    }
+    const double sum = cv::sum(likelihood)[0];
+    const double in = cv::sum(likelihood(inside))[0];
+    const double out = (sum - in) / (all - inside.area());
+    return std::clamp(float(2.0 * (in / inside.area() - out)), 0.0f, 1.0f);
+}
+
+} // namespace
+
+void TrackerDcfImpl::mergeColour(const CorrelationFilter::Settings& grid, cv::Mat& response) {
+    // The colour model works at half the sample's resolution (two pixels a cell), which is
+    // plenty for a histogram and a box mean and costs a quarter.
+    const int n = grid.gridSide;
+    const int side = 2 * n;
+    cv::resize(sample_, colourPatch_, cv::Size(side, side), 0, 0, cv::INTER_AREA);
+    colour_.likelihood(colourPatch_, likelihood_);
+    const cv::Size window = colourWindow(grid.targetCells);
+    colourResponse(likelihood_, window, colourScores_);
+    // Response index (y, x) is a shift of (x, y) cells (wrapping), which puts the target's
+    // centre at n + 2 shift in the patch's continuous coordinates. The box mean at pixel p is
+    // centred at p for an even window side and at p + 1/2 for an odd one: so pixel n + 2 shift,
+    // or the mean of it and the pixel before. Colour scales the filter's scores rather than
+    // adding to them, so that a patch of the target's colours cannot outscore the target.
+    const float w = params_.colourWeight * track_.colourTrust;
+    if (w <= 0) {
+        return;
+    }
+    const int backX = window.width % 2;
+    const int backY = window.height % 2;
+    for (int y = 0; y < n; ++y) {
+        const int sy = y < (n + 1) / 2 ? y : y - n;
+        const int py = std::clamp(n + 2 * sy, 1, side - 1);
+        const float* a = colourScores_.ptr<float>(py - backY);
+        const float* b = colourScores_.ptr<float>(py);
+        float* r = response.ptr<float>(y);
+        for (int x = 0; x < n; ++x) {
+            const int sx = x < (n + 1) / 2 ? x : x - n;
+            const int px = std::clamp(n + 2 * sx, 1, side - 1);
+            const float c = 0.25f * (a[px - backX] + a[px] + b[px - backX] + b[px]);
+            r[x] *= 1.0f + w * (2.0f * c - 1.0f);
+        }
+    }
+}
+
+float TrackerDcfImpl::learnColour(ColourModel& model, const CorrelationFilter::Settings& grid,
+                                  const cv::Point2f& shift, float rate) {
+    const int n = grid.gridSide;
+    const int side = 2 * n;
+    // The patch of the search just made (the same pixels mergeColour() saw).
+    cv::resize(sample_, colourPatch_, cv::Size(side, side), 0, 0, cv::INTER_AREA);
+    const cv::Size window = colourWindow(grid.targetCells);
+    const cv::Point2f centre(n + 2 * shift.x, n + 2 * shift.y);
+    const cv::Rect box(int(std::lround(centre.x - window.width / 2.0f)),
+                       int(std::lround(centre.y - window.height / 2.0f)), window.width,
+                       window.height);
+    model.learn(colourPatch_, box, rate);
+    model.likelihood(colourPatch_, likelihood_);
+    return separation(likelihood_, box);
 }
 
 float TrackerDcfImpl::clampScale(float scale) const {
@@ -186,10 +280,13 @@ float TrackerDcfImpl::clampScale(float scale) const {
 }
 
 cv::Rect TrackerDcfImpl::box() const {
+    // The target's box cut to the frame; its centre always lies in the frame, so some of it
+    // always does.
     const cv::Size2f size = targetSize();
-    return {int(std::lround(track_.centre.x - size.width / 2)),
-            int(std::lround(track_.centre.y - size.height / 2)), int(std::lround(size.width)),
-            int(std::lround(size.height))};
+    const cv::Rect whole(int(std::lround(track_.centre.x - size.width / 2)),
+                         int(std::lround(track_.centre.y - size.height / 2)),
+                         int(std::lround(size.width)), int(std::lround(size.height)));
+    return whole & cv::Rect(cv::Point(), frameSize_);
 }
 
 bool TrackerDcfImpl::update(cv::InputArray image, cv::Rect& boundingBox) {
@@ -215,7 +312,15 @@ bool TrackerDcfImpl::update(cv::InputArray image, cv::Rect& boundingBox) {
                                       ? track_.centre + track_.velocity * params_.motionDamping
                                       : track_.centre;
     const Search s = searchAt(frame, predicted, track_.scale);
-    if (s.confidence < params_.lostConfidence) {
+    // A peak further from the prediction than the target is long (plus a step, as fast motion
+    // is predicted less well) is believed only at the confidence a re-detection needs:
+    // otherwise it is more often something else.
+    const float reach =
+        JUMP_REACH * std::max(track_.base.width, track_.base.height) * track_.scale +
+        float(cv::norm(track_.velocity));
+    const bool jump = cv::norm(s.found - predicted) > reach;
+    if (s.confidence < params_.lostConfidence ||
+        (jump && s.confidence < params_.redetectConfidence)) {
         track_.lost = true;
         track_.framesLost = 1;
         track_.pendingFrames = 0;
@@ -235,10 +340,20 @@ bool TrackerDcfImpl::update(cv::InputArray image, cv::Rect& boundingBox) {
     }
     const float scale = clampScale(track_.scale * std::pow(params_.scaleStep, offset));
 
-    track_.velocity =
-        track_.velocity * (1.0f - VELOCITY_RATE) + (found - track_.centre) * VELOCITY_RATE;
+    // Only confident steps teach the motion; an uncertain one lets it die down.
+    if (s.confidence >= params_.learnConfidence) {
+        track_.velocity =
+            track_.velocity * (1.0f - VELOCITY_RATE) + (found - track_.centre) * VELOCITY_RATE;
+    } else {
+        track_.velocity *= params_.motionDamping;
+    }
     track_.centre = found;
     if (s.confidence >= params_.learnConfidence) {
+        if (usesColour(frameType_)) {
+            const float trust =
+                learnColour(colour_, filter_.settings(), s.peak.shift, params_.colourLearningRate);
+            track_.colourTrust += TRUST_RATE * (trust - track_.colourTrust);
+        }
         filter_.shiftSample(-s.peak.shift);
         filter_.learn(params_.learningRate);
         if (params_.scaleFilter) {
@@ -301,7 +416,9 @@ bool TrackerDcfImpl::redetect(const cv::Mat& frame, cv::Rect& boundingBox) {
     ++track_.framesLost;
     confidence_ = best.confidence;
     if (best.confidence >= params_.redetectConfidence) {
-        const float near = 0.5f * std::max(track_.base.width, track_.base.height) * track_.scale;
+        // The candidate of the frame before, or near enough for a target moving on.
+        const float near =
+            JUMP_REACH * std::max(track_.base.width, track_.base.height) * track_.scale;
         const bool same =
             track_.pendingFrames > 0 && cv::norm(best.found - track_.pendingCentre) <= near;
         track_.pendingFrames = same ? track_.pendingFrames + 1 : 1;

@@ -4,6 +4,7 @@
 
 #include <opencv2/core.hpp>
 
+#include "dcf/colour_model.hpp"
 #include "dcf/confidence.hpp"
 #include "dcf/features.hpp"
 #include "dcf/filter.hpp"
@@ -42,6 +43,7 @@ private:
         cv::Point2f pendingCentre; // a lost target's candidate, and the frames it has held
         int pendingFrames = 0;
         int tileCursor = 0;
+        float colourTrust = 0.0f;
     };
     // The outcome of one search window.
     struct Search {
@@ -51,6 +53,14 @@ private:
     };
 
     Search searchAt(const cv::Mat& frame, const cv::Point2f& centre, float scale);
+    // Colour, on frames with it: whether it is used, the merge of its response into the
+    // filter's, and its learning from the last sample with the target shifted by `shift` cells.
+    bool usesColour(int frameType) const;
+    void mergeColour(const CorrelationFilter::Settings& grid, cv::Mat& response);
+    // Returns how well the colours learned separate the target from its surroundings (0..1),
+    // which scales the colour's weight.
+    float learnColour(ColourModel& model, const CorrelationFilter::Settings& grid,
+                      const cv::Point2f& shift, float rate);
     bool redetect(const cv::Mat& frame, cv::Rect& boundingBox);
     cv::Rect box() const;
     float clampScale(float scale) const;
@@ -62,10 +72,12 @@ private:
     Track track_;
     CorrelationFilter filter_;
     ScaleFilter scaleFilter_;
+    ColourModel colour_;
     ConfidenceHistory history_;
     FeatureExtractor features_;
     std::vector<cv::Mat> planes_;
     cv::Mat sample_, scratch_, response_;
+    cv::Mat colourPatch_, likelihood_, colourScores_;
     double confidence_ = 1.0;
 };
 

@@ -1,7 +1,7 @@
-// Drives the correlation tracker, bare and through the flight director, with parameters, frames
-// (every depth, 1 to 4 channels, any size up to 64 x 64, views into larger matrices), boxes and
-// call sequences taken from the input. Only cv::Exception may leave a call, and a box (or an
-// offset) reported with true must lie inside the frame it was found in.
+// Drives the correlation tracker, bare and through the flight director, and the learned tracker,
+// with parameters, frames (every depth, 1 to 4 channels, any size up to 64 x 64, views into
+// larger matrices), boxes and call sequences taken from the input. Only cv::Exception may leave
+// a call, and a box (or an offset) reported with true must lie inside the frame it was found in.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <climits>
@@ -17,11 +17,13 @@
 #include "geometry/geometry.hpp"
 #include "zok/flight_director.hpp"
 #include "zok/tracker_corr.hpp"
+#include "zok/tracker_dcf.hpp"
 
 namespace {
 
 using wyr::zok::FlightDirector;
 using wyr::zok::TrackerCorr;
+using wyr::zok::TrackerDcf;
 
 constexpr int kMaxSide = 64;
 constexpr int kMaxCalls = 24;
@@ -139,7 +141,75 @@ void checkFoundOffset(const cv::Point& offset, const cv::Mat& frame) {
     }
 }
 
+TrackerDcf::Params consumeDcfParams(FuzzedDataProvider& in) {
+    TrackerDcf::Params p;
+    p.padding = consumeFloat(in, -1.0f, 10.0f);
+    p.gridCells = in.ConsumeBool() ? in.ConsumeIntegralInRange(-4, 40) : consumeCoordinate(in);
+    p.labelSigma = consumeFloat(in, -0.1f, 1.0f);
+    p.learningRate = consumeFloat(in, -0.5f, 1.5f);
+    p.admmIterations = in.ConsumeIntegralInRange(-2, 12);
+    p.colour = in.ConsumeBool();
+    p.colourWeight = consumeFloat(in, -0.5f, 1.5f);
+    p.colourLearningRate = consumeFloat(in, -0.5f, 1.5f);
+    p.scaleFilter = in.ConsumeBool();
+    p.scales = in.ConsumeIntegralInRange(-2, 40);
+    p.scaleStep = consumeFloat(in, 0.5f, 1.5f);
+    p.scaleLearningRate = consumeFloat(in, -0.5f, 1.5f);
+    p.motionPrediction = in.ConsumeBool();
+    p.motionDamping = consumeFloat(in, -0.5f, 1.5f);
+    p.redetection = in.ConsumeBool();
+    p.lostConfidence = consumeFloat(in, -1.0f, 2.0f);
+    p.learnConfidence = consumeFloat(in, -1.0f, 2.0f);
+    p.redetectConfidence = consumeFloat(in, -1.0f, 2.0f);
+    p.redetectFrames = in.ConsumeIntegralInRange(-1, 12);
+    return p;
+}
+
+// The learned tracker: init and update in any order on any frames; a found box must lie inside
+// its frame and the confidence must be a number of 0 or more.
+void runDcf(FuzzedDataProvider& in) {
+    cv::Ptr<TrackerDcf> tracker;
+    try {
+        tracker = TrackerDcf::create(consumeDcfParams(in));
+    } catch (const cv::Exception&) {
+        return; // a build without FFTW
+    }
+    cv::Mat frame = consumeFrame(in);
+    for (int call = 0; call < kMaxCalls && in.remaining_bytes() > 0; ++call) {
+        try {
+            switch (in.ConsumeIntegralInRange(0, 4)) {
+            case 0:
+                frame = consumeFrame(in);
+                break;
+            case 1:
+                frame = shifted(frame, in.ConsumeIntegralInRange(-6, 6),
+                                in.ConsumeIntegralInRange(-6, 6));
+                break;
+            case 2:
+                tracker->init(frame, consumeBox(in));
+                break;
+            default: {
+                cv::Rect box = consumeBox(in);
+                if (tracker->update(frame, box)) {
+                    checkFound(box, frame);
+                }
+                if (!(tracker->confidence() >= 0.0)) {
+                    fail("a confidence below 0 or NaN", box, frame);
+                }
+                break;
+            }
+            }
+        } catch (const cv::Exception&) {
+            // A refused call; the tracker must go on working.
+        }
+    }
+}
+
 void run(FuzzedDataProvider& in) {
+    if (in.ConsumeIntegralInRange(0, 3) == 0) {
+        runDcf(in);
+        return;
+    }
     const TrackerCorr::Params params = consumeParams(in);
     cv::Ptr<TrackerCorr> tracker;
     try {

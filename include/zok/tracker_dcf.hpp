@@ -54,12 +54,14 @@ public:
         /// target's box while it learns from the whole region. 0 trains a plain correlation
         /// filter over the whole region. Default 2; clamped into 0..10.
         int admmIterations;
-        /// Merge a colour-histogram likelihood of target against surroundings with the
-        /// filter's response, on frames with 3 or 4 channels (ignored on grey frames).
-        /// Default true.
+        /// Weigh the filter's response by a colour-histogram likelihood of target against
+        /// surroundings, on frames with 3 or 4 channels (ignored on grey frames). Default true.
         bool colour;
-        /// Weight of the colour response in the merged response (the filter's weight is 1 minus
-        /// it). Default 0.3; clamped into 0..1.
+        /// How strongly colour weighs the response: each score is multiplied by
+        /// 1 + colourWeight * t * (2 p - 1), where p (0..1) is the mean likelihood that the
+        /// colours of a box there are the target's, and t (0..1) how well the colours learned
+        /// have separated the target from its surroundings so far. Colour so never makes a peak
+        /// where the filter has none. Default 0.3; clamped into 0..1.
         float colourWeight;
         /// Rate at which the colour histograms follow each confident frame. Default 0.04;
         /// clamped into 0..1.
@@ -115,7 +117,8 @@ public:
     /// or NaN pixels where the tracker looks, StsUnmatchedSizes, StsUnmatchedFormats; the
     /// tracker is then unchanged). The incoming value of `boundingBox` is never read. Returns
     /// true and writes the new box when the target is found; returns false and writes the last
-    /// box found when it is judged lost.
+    /// box found when it is judged lost. The box written is the target's box cut to the frame
+    /// (never empty: the target's centre is kept inside the frame).
     bool update(cv::InputArray image, cv::Rect& boundingBox) override = 0;
 
     /// The confidence of the last update(): 1.0 after init(), then the strength of the

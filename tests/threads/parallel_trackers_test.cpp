@@ -7,6 +7,7 @@
 
 #include "synthetic/synthetic.hpp"
 #include "zok/tracker_corr.hpp"
+#include "zok/tracker_dcf.hpp"
 
 namespace wyr::zok {
 namespace {
@@ -104,6 +105,71 @@ INSTANTIATE_TEST_SUITE_P(Engines, ParallelTrackers,
                                         ? std::string("OpenCV")
                                         : std::string("FFT");
                          });
+
+// The learned tracker: each thread its own scene and settings (colour and grey frames, scale
+// filter on and off, constrained and plain training), every fifth frame hiding the target so
+// that the lost state and its re-detection run too.
+struct DcfStep {
+    bool found;
+    cv::Rect box;
+    double confidence;
+
+    bool operator==(const DcfStep& o) const {
+        return found == o.found && box == o.box && confidence == o.confidence;
+    }
+};
+
+std::vector<DcfStep> runDcf(int index) {
+    synthetic::SceneOptions options;
+    options.frameSize = {160, 120};
+    options.targetSize = {24, 18};
+    options.type = index % 2 ? CV_8UC3 : CV_8UC1;
+    options.seed = 31 + index;
+    TrackerDcf::Params params;
+    params.gridCells = 24 + 8 * (index % 3);
+    params.scaleFilter = index % 4 != 1;
+    params.admmIterations = index % 3;
+    const std::vector<cv::Point> path =
+        synthetic::randomWalk(options, {70, 50}, kFrames, 4, 200 + index);
+    const synthetic::Scene scene(options);
+    const cv::Ptr<TrackerDcf> tracker = TrackerDcf::create(params);
+    cv::Rect box(path[0], options.targetSize);
+    tracker->init(scene.render(path[0]), box);
+    std::vector<DcfStep> steps;
+    for (size_t k = 1; k < path.size(); ++k) {
+        const bool found = tracker->update(scene.render(path[k], k % 5 != 0), box);
+        steps.push_back({found, box, tracker->confidence()});
+    }
+    return steps;
+}
+
+TEST(ParallelDcfTrackers, EachGivesWhatItGivesAlone) {
+    try {
+        TrackerDcf::create();
+    } catch (const cv::Exception& e) {
+        ASSERT_EQ(e.code, cv::Error::StsNotImplemented);
+        GTEST_SKIP() << "TrackerDcf not in this build";
+    }
+    std::vector<std::vector<DcfStep>> alone;
+    for (int i = 0; i < kTrackers; ++i) {
+        alone.push_back(runDcf(i));
+    }
+    std::vector<std::vector<DcfStep>> together(kTrackers);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kTrackers; ++i) {
+        threads.emplace_back([&, i] { together[i] = runDcf(i); });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    for (int i = 0; i < kTrackers; ++i) {
+        EXPECT_TRUE(together[i] == alone[i]) << "tracker " << i;
+        EXPECT_GT(std::count_if(alone[i].begin(), alone[i].end(),
+                                [](const DcfStep& s) { return s.found; }),
+                  kFrames / 2)
+            << "tracker " << i;
+    }
+}
 
 } // namespace
 } // namespace wyr::zok

@@ -1,0 +1,363 @@
+#include <cmath>
+#include <functional>
+#include <limits>
+
+#include <gtest/gtest.h>
+
+#include "dcf/tracker_dcf_impl.hpp"
+#include "dcf_test_util.hpp"
+#include "zok/flight_director.hpp"
+
+namespace wyr::zok {
+namespace {
+
+TrackerDcfImpl& implOf(const cv::Ptr<TrackerDcf>& tracker) {
+    return dynamic_cast<TrackerDcfImpl&>(*tracker);
+}
+
+double iou(const cv::Rect2d& a, const cv::Rect2d& b) {
+    const double inter = (a & b).area();
+    return inter / (a.area() + b.area() - inter);
+}
+
+// ---- Parameters -------------------------------------------------------------------------
+
+struct ClampCase {
+    const char* what;
+    std::function<void(TrackerDcf::Params&)> set;
+    std::function<bool(const TrackerDcf::Params&)> holds;
+};
+
+class ParamsClamp : public ::testing::TestWithParam<ClampCase> {};
+
+TEST_P(ParamsClamp, AppliedAsDocumented) {
+    TrackerDcf::Params p;
+    GetParam().set(p);
+    EXPECT_TRUE(GetParam().holds(appliedParams(p))) << GetParam().what;
+}
+
+constexpr float NaN = std::numeric_limits<float>::quiet_NaN();
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ParamsClamp,
+    ::testing::Values(
+        ClampCase{"defaults kept", [](TrackerDcf::Params&) {},
+                  [](const TrackerDcf::Params& a) {
+                      return a.padding == 4.0f && a.gridCells == 48 && a.admmIterations == 2 &&
+                             a.scales == 17 && a.learningRate == 0.02f && a.colourWeight == 0.3f &&
+                             a.lostConfidence == 0.2f && a.learnConfidence == 0.3f &&
+                             a.redetectConfidence == 0.4f && a.redetectFrames == 2;
+                  }},
+        ClampCase{"padding low", [](TrackerDcf::Params& p) { p.padding = 0.5f; },
+                  [](const TrackerDcf::Params& a) { return a.padding == 2.0f; }},
+        ClampCase{"padding NaN", [](TrackerDcf::Params& p) { p.padding = NaN; },
+                  [](const TrackerDcf::Params& a) { return a.padding == 4.0f; }},
+        ClampCase{"grid rounded to a fast even length",
+                  [](TrackerDcf::Params& p) { p.gridCells = 50; },
+                  [](const TrackerDcf::Params& a) { return a.gridCells == 56; }},
+        ClampCase{"grid high", [](TrackerDcf::Params& p) { p.gridCells = 1000; },
+                  [](const TrackerDcf::Params& a) { return a.gridCells == 96; }},
+        ClampCase{"grid low", [](TrackerDcf::Params& p) { p.gridCells = -3; },
+                  [](const TrackerDcf::Params& a) { return a.gridCells == 16; }},
+        ClampCase{"scales even takes one more", [](TrackerDcf::Params& p) { p.scales = 12; },
+                  [](const TrackerDcf::Params& a) { return a.scales == 13; }},
+        ClampCase{"scales high", [](TrackerDcf::Params& p) { p.scales = 90; },
+                  [](const TrackerDcf::Params& a) { return a.scales == 33; }},
+        ClampCase{"iterations", [](TrackerDcf::Params& p) { p.admmIterations = 99; },
+                  [](const TrackerDcf::Params& a) { return a.admmIterations == 10; }},
+        ClampCase{"rates",
+                  [](TrackerDcf::Params& p) {
+                      p.learningRate = 2.0f;
+                      p.scaleLearningRate = -1.0f;
+                      p.colourLearningRate = NaN;
+                  },
+                  [](const TrackerDcf::Params& a) {
+                      return a.learningRate == 1.0f && a.scaleLearningRate == 0.0f &&
+                             a.colourLearningRate == 0.04f;
+                  }},
+        ClampCase{"step", [](TrackerDcf::Params& p) { p.scaleStep = 1.0f; },
+                  [](const TrackerDcf::Params& a) { return a.scaleStep == 1.005f; }},
+        ClampCase{"levels never below the lost level",
+                  [](TrackerDcf::Params& p) {
+                      p.lostConfidence = 0.5f;
+                      p.learnConfidence = 0.1f;
+                      p.redetectConfidence = NaN;
+                  },
+                  [](const TrackerDcf::Params& a) {
+                      return a.learnConfidence == 0.5f && a.redetectConfidence == 0.5f;
+                  }},
+        ClampCase{"redetect frames", [](TrackerDcf::Params& p) { p.redetectFrames = 0; },
+                  [](const TrackerDcf::Params& a) { return a.redetectFrames == 1; }}));
+
+// ---- Bad input --------------------------------------------------------------------------
+
+constexpr int W = 240;
+constexpr int H = 180;
+const cv::Rect BOX(100, 70, 32, 24);
+
+cv::Mat frameOf(int type, const cv::Point2d& centre, uint64_t seed = 3) {
+    const int channels = CV_MAT_CN(type);
+    const int base = channels == 1 ? CV_8UC1 : CV_8UC3;
+    const cv::Mat background = test::texture({W, H}, base, seed);
+    const cv::Mat target = test::texture(BOX.size(), base, seed + 100);
+    cv::Mat f = test::compose(background, target, centre);
+    if (channels == 4) {
+        cv::cvtColor(f, f, cv::COLOR_BGR2BGRA);
+    }
+    if (CV_MAT_DEPTH(type) == CV_32F) {
+        f.convertTo(f, CV_MAKETYPE(CV_32F, channels));
+    }
+    return f;
+}
+
+const cv::Point2d START(BOX.x + BOX.width / 2.0, BOX.y + BOX.height / 2.0);
+
+struct BadCase {
+    const char* what;
+    bool atInit; // else at update, after a good init
+    std::function<cv::Mat()> frame;
+    cv::Rect box;
+    int code;
+};
+
+class BadInput : public ::testing::TestWithParam<BadCase> {};
+
+// Each refusal is a cv::Exception with its own code, and the tracker goes on exactly as a twin
+// that never saw the bad call.
+TEST_P(BadInput, RefusedAndStateKept) {
+    const BadCase c = GetParam();
+    const cv::Ptr<TrackerDcf> tracker = TrackerDcf::create();
+    const cv::Ptr<TrackerDcf> twin = TrackerDcf::create();
+    const cv::Mat first = frameOf(CV_32FC3, START);
+    tracker->init(first, BOX);
+    twin->init(first, BOX);
+    cv::Rect box(1, 2, 3, 4);
+    try {
+        if (c.atInit) {
+            tracker->init(c.frame(), c.box);
+        } else {
+            tracker->update(c.frame(), box);
+        }
+        FAIL() << c.what << ": no exception";
+    } catch (const cv::Exception& e) {
+        EXPECT_EQ(e.code, c.code) << c.what << ": " << e.what();
+    }
+    EXPECT_EQ(box, cv::Rect(1, 2, 3, 4)) << c.what;
+    EXPECT_EQ(tracker->confidence(), twin->confidence()) << c.what;
+    EXPECT_EQ(implOf(tracker).centre(), implOf(twin).centre()) << c.what;
+    EXPECT_EQ(implOf(tracker).targetSize(), implOf(twin).targetSize()) << c.what;
+    const cv::Mat next = frameOf(CV_32FC3, START + cv::Point2d(3, 2));
+    cv::Rect a, b;
+    EXPECT_EQ(tracker->update(next, a), twin->update(next, b)) << c.what;
+    EXPECT_EQ(a, b) << c.what;
+    EXPECT_EQ(tracker->confidence(), twin->confidence()) << c.what;
+}
+
+cv::Mat withNaN(cv::Point p) {
+    cv::Mat f = frameOf(CV_32FC3, START);
+    f.at<cv::Vec3f>(p) = cv::Vec3f(0, std::nanf(""), 0);
+    return f;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, BadInput,
+    ::testing::Values(
+        BadCase{"empty frame at init", true, [] { return cv::Mat(); }, BOX, cv::Error::StsBadArg},
+        BadCase{"16-bit frame", true, [] { return cv::Mat(H, W, CV_16UC1, cv::Scalar(9)); }, BOX,
+                cv::Error::StsUnsupportedFormat},
+        BadCase{"two channels", true, [] { return cv::Mat(H, W, CV_8UC2, cv::Scalar(9)); }, BOX,
+                cv::Error::StsUnsupportedFormat},
+        BadCase{"box outside", true, [] { return frameOf(CV_8UC1, START); },
+                cv::Rect(W - 10, 20, 32, 24), cv::Error::StsBadSize},
+        BadCase{"box at a negative corner", true, [] { return frameOf(CV_8UC1, START); },
+                cv::Rect(-1, 20, 32, 24), cv::Error::StsBadSize},
+        BadCase{"box too narrow", true, [] { return frameOf(CV_8UC1, START); },
+                cv::Rect(20, 20, DCF_MIN_TARGET_SIDE - 1, 24), cv::Error::StsBadSize},
+        BadCase{"box too low", true, [] { return frameOf(CV_8UC1, START); },
+                cv::Rect(20, 20, 24, DCF_MIN_TARGET_SIDE - 1), cv::Error::StsBadSize},
+        BadCase{"NaN in the target at init", true, [] { return withNaN(START); }, BOX,
+                cv::Error::StsBadArg},
+        BadCase{"empty frame at update", false, [] { return cv::Mat(); }, BOX,
+                cv::Error::StsBadArg},
+        BadCase{"another size", false,
+                [] { return cv::Mat(H + 1, W, CV_32FC3, cv::Scalar::all(9)); }, BOX,
+                cv::Error::StsUnmatchedSizes},
+        BadCase{"another type", false, [] { return frameOf(CV_8UC3, START); }, BOX,
+                cv::Error::StsUnmatchedFormats},
+        BadCase{"NaN near the target", false, [] { return withNaN(START + cv::Point2d(20, 0)); },
+                BOX, cv::Error::StsBadArg}));
+
+TEST(BadInputOrder, UpdateBeforeInit) {
+    const cv::Ptr<TrackerDcf> tracker = TrackerDcf::create();
+    cv::Rect box;
+    try {
+        tracker->update(frameOf(CV_8UC1, START), box);
+        FAIL() << "no exception";
+    } catch (const cv::Exception& e) {
+        EXPECT_EQ(e.code, cv::Error::StsError);
+    }
+}
+
+// NaNs far from the target are never read, so they do not stop tracking.
+TEST(BadInputOrder, NaNFarAwayIsHarmless) {
+    const cv::Ptr<TrackerDcf> tracker = TrackerDcf::create();
+    tracker->init(frameOf(CV_32FC1, START), BOX);
+    cv::Mat next = frameOf(CV_32FC1, START + cv::Point2d(2, 1));
+    next.at<float>(H - 1, 0) = std::nanf("");
+    cv::Rect box;
+    EXPECT_TRUE(tracker->update(next, box));
+    EXPECT_GT(iou(box, cv::Rect2d(BOX.x + 2, BOX.y + 1, BOX.width, BOX.height)), 0.7);
+}
+
+// ---- Tracking on generated sequences ----------------------------------------------------
+
+// What a generated frame shows.
+struct Shot {
+    cv::Point2d centre;
+    double scale = 1.0;
+    bool hidden = false;     // an occluder covers the target
+    bool distractor = false; // a look-alike of the target shows elsewhere
+};
+
+struct SequenceCase {
+    const char* name;
+    int type;
+    int frames;
+    std::function<Shot(int)> shot;
+};
+
+class Sequences : public ::testing::TestWithParam<SequenceCase> {};
+
+constexpr int SW = 320;
+constexpr int SH = 240;
+const cv::Size TARGET(36, 28);
+
+TEST_P(Sequences, FollowsAndReportsHonestly) {
+    const SequenceCase c = GetParam();
+    const int base = CV_MAT_CN(c.type) == 1 ? CV_8UC1 : CV_8UC3;
+    const cv::Mat background = test::texture({SW, SH}, base, 21);
+    const cv::Mat target = test::texture(TARGET, base, 22);
+    const cv::Mat occluder = test::texture(TARGET * 2, base, 23);
+    // A look-alike: the target's pattern half blended with another one, as a similar object is.
+    cv::Mat lookAlike;
+    cv::addWeighted(target, 0.5, test::texture(TARGET, base, 24), 0.5, 0.0, lookAlike);
+    const auto render = [&](const Shot& s) {
+        cv::Mat f = test::compose(background, target, s.centre, s.scale);
+        if (s.distractor) {
+            f = test::compose(f, lookAlike, cv::Point2d(SW - s.centre.x, SH - s.centre.y), s.scale);
+        }
+        if (s.hidden) {
+            f = test::compose(f, occluder, s.centre);
+        }
+        if (CV_MAT_DEPTH(c.type) == CV_32F) {
+            f.convertTo(f, CV_MAKETYPE(CV_32F, CV_MAT_CN(c.type)));
+        }
+        return f;
+    };
+    const cv::Ptr<TrackerDcf> tracker = TrackerDcf::create();
+    const Shot first = c.shot(0);
+    tracker->init(render(first),
+                  cv::Rect(int(first.centre.x) - TARGET.width / 2,
+                           int(first.centre.y) - TARGET.height / 2, TARGET.width, TARGET.height));
+    int hidden = 0, hiddenLost = 0, visible = 0, visibleFound = 0, goodOverlap = 0;
+    int sinceHidden = -1, refoundAfter = -1;
+    for (int k = 1; k < c.frames; ++k) {
+        const Shot s = c.shot(k);
+        cv::Rect box;
+        const bool found = tracker->update(render(s), box);
+        const cv::Size2d size(TARGET.width * s.scale, TARGET.height * s.scale);
+        const cv::Rect2d truth(s.centre.x - size.width / 2, s.centre.y - size.height / 2,
+                               size.width, size.height);
+        if (s.hidden) {
+            ++hidden;
+            hiddenLost += !found;
+            sinceHidden = 0;
+            // Never "found" on the distractor while the target is hidden.
+            EXPECT_FALSE(found && iou(box, truth) < 0.3) << c.name << " frame " << k;
+            continue;
+        }
+        ++visible;
+        visibleFound += found;
+        goodOverlap += found && iou(box, truth) > 0.6;
+        if (sinceHidden >= 0) {
+            ++sinceHidden;
+            if (found && iou(box, truth) > 0.5 && refoundAfter < 0) {
+                refoundAfter = sinceHidden;
+            }
+        }
+    }
+    if (hidden > 0) {
+        EXPECT_GE(hiddenLost, hidden * 9 / 10) << c.name;
+        EXPECT_GE(refoundAfter, 1) << c.name;
+        EXPECT_LE(refoundAfter, 10) << c.name;
+    }
+    EXPECT_GE(goodOverlap, visible * 8 / 10) << c.name;
+    EXPECT_GE(visibleFound, visible * 9 / 10) << c.name;
+}
+
+Shot walk(int k) {
+    return {{90 + 2.0 * k, 110 + 12 * std::sin(k / 9.0)}};
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Generated, Sequences,
+    ::testing::Values(SequenceCase{"walk_grey", CV_8UC1, 60, walk},
+                      SequenceCase{"walk_colour_float", CV_32FC3, 60, walk},
+                      SequenceCase{"fast_steps", CV_8UC1, 40,
+                                   [](int k) {
+                                       return Shot{{60 + 6.0 * k, 80 + 3.0 * k}};
+                                   }},
+                      SequenceCase{
+                          "scale_change", CV_8UC1, 80,
+                          [](int k) {
+                              return Shot{{160 + 0.5 * k, 120}, 1.0 + 0.35 * std::sin(k / 25.0)};
+                          }},
+                      SequenceCase{"occlusion_and_distractor", CV_8UC3, 70,
+                                   [](int k) {
+                                       Shot s{{90 + 1.5 * k, 110}};
+                                       s.hidden = k >= 30 && k < 42;
+                                       s.distractor = s.hidden;
+                                       return s;
+                                   }}),
+    [](const ::testing::TestParamInfo<SequenceCase>& info) { return info.param.name; });
+
+// The box follows the target's size: after a steady growth the box has grown by as much.
+TEST(ScaleFollowing, BoxGrowsWithTheTarget) {
+    const cv::Mat background = test::texture({SW, SH}, CV_8UC1, 31);
+    const cv::Mat target = test::texture(TARGET, CV_8UC1, 32);
+    const cv::Ptr<TrackerDcf> tracker = TrackerDcf::create();
+    const cv::Point2d c(160, 120);
+    tracker->init(test::compose(background, target, c),
+                  cv::Rect(int(c.x) - TARGET.width / 2, int(c.y) - TARGET.height / 2, TARGET.width,
+                           TARGET.height));
+    cv::Rect box;
+    for (int k = 1; k <= 40; ++k) {
+        ASSERT_TRUE(tracker->update(test::compose(background, target, c, 1.0 + 0.01 * k), box));
+    }
+    EXPECT_NEAR(box.width, TARGET.width * 1.4, TARGET.width * 0.12);
+    EXPECT_NEAR(box.height, TARGET.height * 1.4, TARGET.height * 0.12);
+}
+
+// The flight director drives the learned tracker as any other: the offset it reports follows
+// the target's centre, and a hidden target's update is passed on as a failure.
+TEST(Director, DrivesTheLearnedTracker) {
+    const cv::Ptr<FlightDirector> director =
+        FlightDirector::create(TrackerDcf::create(), FlightDirector::TRACKER_OTHER);
+    const cv::Mat background = test::texture({SW, SH}, CV_8UC3, 51);
+    const cv::Mat target = test::texture({33, 25}, CV_8UC3, 52);
+    // Centre pixel (150, 110) of a 33 x 25 box; the frame's centre pixel is (160, 120).
+    director->initAtOffset(test::compose(background, target, {150.5, 110.5}), {-10, -10}, 16, 12);
+    cv::Point offset;
+    for (int k = 1; k <= 10; ++k) {
+        ASSERT_TRUE(director->updateOffset(
+            test::compose(background, target, {150.5 + 2 * k, 110.5 + k}), offset));
+    }
+    EXPECT_LE(std::abs(offset.x - 10), 1);
+    EXPECT_LE(std::abs(offset.y - 0), 1);
+    const cv::Point before = offset;
+    EXPECT_FALSE(director->updateOffset(background, offset));
+    EXPECT_EQ(offset, before);
+}
+
+} // namespace
+} // namespace wyr::zok
