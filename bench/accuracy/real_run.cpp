@@ -48,9 +48,6 @@ SequenceRun runSequence(const RealSequence& seq, const std::vector<TrackerRow>& 
         return run;
     }
 
-    // Trackers that draw random samples (MIL) take them from OpenCV's per-thread generator:
-    // seeded afresh here, every sequence gives the same result whichever worker runs it.
-    cv::theRNG() = cv::RNG();
     const double nan = std::numeric_limits<double>::quiet_NaN();
     std::vector<std::unique_ptr<BenchTracker>> trackers(rows.size());
     std::vector<cv::Rect2d> last(rows.size(), cv::Rect2d(start));

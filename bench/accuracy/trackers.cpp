@@ -20,12 +20,18 @@
 namespace wyr::zok::accuracy {
 namespace {
 
-// Every cv::Tracker: ours and OpenCV's.
+// Every cv::Tracker: ours and OpenCV's. A tracker that draws random samples (MIL) takes them
+// from OpenCV's per-thread generator; each tracker here has a generator of its own, swapped in
+// for its calls, so that its results do not depend on which other rows run beside it.
 class CvTracker : public BenchTracker {
 public:
     explicit CvTracker(cv::Ptr<cv::Tracker> tracker) : tracker_(std::move(tracker)) {}
-    void init(const cv::Mat& frame, const cv::Rect& box) override { tracker_->init(frame, box); }
+    void init(const cv::Mat& frame, const cv::Rect& box) override {
+        const OwnGenerator own(rng_);
+        tracker_->init(frame, box);
+    }
     bool update(const cv::Mat& frame, cv::Rect2d& box) override {
+        const OwnGenerator own(rng_);
         cv::Rect r;
         const bool found = tracker_->update(frame, r);
         box = r;
@@ -33,7 +39,23 @@ public:
     }
 
 private:
+    class OwnGenerator {
+    public:
+        explicit OwnGenerator(cv::RNG& own) : own_(own), saved_(cv::theRNG()) {
+            cv::theRNG() = own_;
+        }
+        ~OwnGenerator() {
+            own_ = cv::theRNG();
+            cv::theRNG() = saved_;
+        }
+
+    private:
+        cv::RNG& own_;
+        cv::RNG saved_;
+    };
+
     cv::Ptr<cv::Tracker> tracker_;
+    cv::RNG rng_; // OpenCV's default seed, afresh for every sequence
 };
 
 TrackerRow row(std::string id, std::string name, TrackerFactory make, bool hasFlag = true,
