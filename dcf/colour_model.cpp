@@ -121,10 +121,13 @@ void ColourModel::countPixels(const cv::Mat& patch, const cv::Rect& box,
     for (int y = 0; y < patch.rows; ++y) {
         binRow(patch, y, 0, patch.cols, bins);
         const bool boxRow = y >= box.y && y < box.y + box.height;
-        for (int x = 0; x < patch.cols; ++x) {
-            if (!boxRow || x < box.x || x >= box.x + box.width) {
-                ++backgroundCount_[bins[x]];
-            }
+        const int skipFrom = boxRow ? box.x : patch.cols;
+        const int skipTo = boxRow ? box.x + box.width : patch.cols;
+        for (int x = 0; x < skipFrom; ++x) {
+            ++backgroundCount_[bins[x]];
+        }
+        for (int x = skipTo; x < patch.cols; ++x) {
+            ++backgroundCount_[bins[x]];
         }
         if (y >= foreground.y && y < foreground.y + foreground.height) {
             for (int x = foreground.x; x < foreground.x + foreground.width; ++x) {
@@ -189,9 +192,18 @@ void colourResponse(const cv::Mat& likelihood, cv::Size target, cv::Mat& respons
     // Window [p - before, p - before + side) along each axis, cut to the map.
     const int beforeY = halve(target.height);
     const int beforeX = halve(target.width);
-    cv::AutoBuffer<double, 2 * 1024 + 1> buffer(size_t(2 * cols + 1));
-    double* const columnSums = buffer.data();
-    double* const prefix = columnSums + cols;
+    cv::AutoBuffer<double, 3 * 1024 + 1> sums(size_t(3 * cols + 1));
+    double* const columnSums = sums.data();
+    double* const prefix = columnSums + cols; // cols + 1 entries
+    double* const inverseWidth = prefix + cols + 1;
+    cv::AutoBuffer<int, 2 * 1024> bounds(size_t(2 * cols));
+    int* const left = bounds.data();
+    int* const right = left + cols;
+    for (int x = 0; x < cols; ++x) {
+        left[x] = std::max(0, x - beforeX);
+        right[x] = int(std::min<long long>(cols, (long long)x - beforeX + target.width));
+        inverseWidth[x] = 1.0 / double(right[x] - left[x]);
+    }
     std::fill_n(columnSums, cols, 0.0);
     int top = 0;    // first row in the column sums
     int bottom = 0; // one past the last
@@ -215,12 +227,10 @@ void colourResponse(const cv::Mat& likelihood, cv::Size target, cv::Mat& respons
         for (int x = 0; x < cols; ++x) {
             prefix[x + 1] = prefix[x] + columnSums[x];
         }
-        const double height = double(bottom - top);
+        const double inverseHeight = 1.0 / double(bottom - top);
         float* const out = response.ptr<float>(y);
         for (int x = 0; x < cols; ++x) {
-            const int left = std::max(0, x - beforeX);
-            const int right = int(std::min<long long>(cols, (long long)x - beforeX + target.width));
-            out[x] = float((prefix[right] - prefix[left]) / (height * double(right - left)));
+            out[x] = float((prefix[right[x]] - prefix[left[x]]) * inverseHeight * inverseWidth[x]);
         }
     }
 }

@@ -79,8 +79,11 @@ void FhogExtractor::loadChannels(const cv::Mat& image, const cv::Size& area) {
     } else if (image.depth() == CV_32F) {
         cv::split(roi, owned_.data());
     } else {
-        roi.convertTo(converted_, CV_32F);
-        cv::split(converted_, owned_.data());
+        // Splitting the bytes first moves a quarter of the data that splitting floats would.
+        cv::split(roi, bytes_.data());
+        for (int c = 0; c < 3; ++c) {
+            bytes_[c].convertTo(owned_[c], CV_32F);
+        }
     }
     for (int c = 0; c < channelCount_; ++c) {
         channels_[c] = owned_[c];
@@ -109,18 +112,15 @@ void FhogExtractor::prepareScratch(int cellsY, int cellsX, int cols, int cellSiz
     energy_.assign(size_t(cellsY) * cellsX, 0.0f);
     blockClip_.assign(size_t(cellsY + 1) * (cellsX + 1), 0.0f);
     blockScale_.assign(size_t(cellsY + 1) * (cellsX + 1), 0.0f);
-    for (std::vector<float>& t : texture_) {
-        t.assign(cellsX, 0.0f);
-    }
 }
 
 // The row kernels take restrict pointers: their arrays never overlap, and without the promise
 // the compiler keeps them scalar (or versions them for every pair of pointers).
 namespace {
 
-void firstChannelGradients(const float* __restrict up, const float* __restrict mid,
-                           const float* __restrict down, float* __restrict dx, float* __restrict dy,
-                           float* __restrict mag, int cols) {
+void greyGradients(const float* __restrict up, const float* __restrict mid,
+                   const float* __restrict down, float* __restrict dx, float* __restrict dy,
+                   float* __restrict mag, int cols) {
     for (int x = 1; x < cols - 1; ++x) {
         const float gx = mid[x + 1] - mid[x - 1];
         const float gy = down[x] - up[x];
@@ -130,33 +130,47 @@ void firstChannelGradients(const float* __restrict up, const float* __restrict m
     }
 }
 
-// The compiler does not turn these selects into vector blends, so they are written with
-// OpenCV's universal intrinsics. The strict comparison keeps the earlier channel on a tie.
-void strongerChannelGradients(const float* __restrict up, const float* __restrict mid,
-                              const float* __restrict down, float* __restrict dx,
-                              float* __restrict dy, float* __restrict mag, int cols) {
+// Per pixel the gradient of the channel with the largest magnitude. The compiler does not
+// turn these selects into vector blends, so they are written with OpenCV's universal
+// intrinsics. The strict comparisons keep the earlier channel on a tie.
+void strongestChannelGradients(const std::array<const float*, 3>& up,
+                               const std::array<const float*, 3>& mid,
+                               const std::array<const float*, 3>& down, float* __restrict dx,
+                               float* __restrict dy, float* __restrict mag, int cols) {
     int x = 1;
 #if CV_SIMD
-    constexpr int kLanes = cv::v_float32::nlanes;
+    using cv::v_float32;
+    constexpr int kLanes = v_float32::nlanes;
     for (; x + kLanes <= cols - 1; x += kLanes) {
-        const cv::v_float32 gx = cv::vx_load(mid + x + 1) - cv::vx_load(mid + x - 1);
-        const cv::v_float32 gy = cv::vx_load(down + x) - cv::vx_load(up + x);
-        const cv::v_float32 m = gx * gx + gy * gy;
-        const cv::v_float32 oldMag = cv::vx_load(mag + x);
-        const cv::v_float32 larger = m > oldMag;
-        cv::v_store(dx + x, cv::v_select(larger, gx, cv::vx_load(dx + x)));
-        cv::v_store(dy + x, cv::v_select(larger, gy, cv::vx_load(dy + x)));
-        cv::v_store(mag + x, cv::v_select(larger, m, oldMag));
+        v_float32 bestX = cv::vx_load(mid[0] + x + 1) - cv::vx_load(mid[0] + x - 1);
+        v_float32 bestY = cv::vx_load(down[0] + x) - cv::vx_load(up[0] + x);
+        v_float32 best = bestX * bestX + bestY * bestY;
+        for (int c = 1; c < 3; ++c) {
+            const v_float32 gx = cv::vx_load(mid[c] + x + 1) - cv::vx_load(mid[c] + x - 1);
+            const v_float32 gy = cv::vx_load(down[c] + x) - cv::vx_load(up[c] + x);
+            const v_float32 m = gx * gx + gy * gy;
+            const v_float32 larger = m > best;
+            bestX = cv::v_select(larger, gx, bestX);
+            bestY = cv::v_select(larger, gy, bestY);
+            best = cv::v_select(larger, m, best);
+        }
+        cv::v_store(dx + x, bestX);
+        cv::v_store(dy + x, bestY);
+        cv::v_store(mag + x, best);
     }
 #endif
     for (; x < cols - 1; ++x) {
-        const float gx = mid[x + 1] - mid[x - 1];
-        const float gy = down[x] - up[x];
-        const float m = gx * gx + gy * gy;
-        if (m > mag[x]) {
-            dx[x] = gx;
-            dy[x] = gy;
-            mag[x] = m;
+        float best = -1.0f;
+        for (int c = 0; c < 3; ++c) {
+            const float gx = mid[c][x + 1] - mid[c][x - 1];
+            const float gy = down[c][x] - up[c][x];
+            const float m = gx * gx + gy * gy;
+            if (m > best) {
+                dx[x] = gx;
+                dy[x] = gy;
+                mag[x] = m;
+                best = m;
+            }
         }
     }
 }
@@ -177,7 +191,8 @@ inline int orientationBin(float gx, float gy) {
     const float e2 = a * kDirX[2] + b * kDirY[2];
     const float e3 = a * kDirX[3] + b * kDirY[3];
     const float e4 = a * kDirX[4] + b * kDirY[4];
-    const bool mirrored = gx * gy < 0.0f;
+    // Signs compared, not the product, which may underflow to zero.
+    const bool mirrored = (gx < 0.0f && gy > 0.0f) || (gx > 0.0f && gy < 0.0f);
     int k = int(e1 > a);
     if (mirrored) {
         k += int(e2 >= e1) + int(e3 >= e2) + int(e4 >= e3);
@@ -225,11 +240,12 @@ void orientationVotes(const float* __restrict dx, const float* __restrict dy,
         const v_int32 loose = first + cv::v_reinterpret_as_s32(e2 >= e1) +
                               cv::v_reinterpret_as_s32(e3 >= e2) +
                               cv::v_reinterpret_as_s32(e4 >= e3);
-        const v_int32 mirrored = cv::v_reinterpret_as_s32(gx * gy < zero);
-        const v_int32 k = zeroI - cv::v_select(mirrored, loose, strict);
-        const v_int32 o = cv::v_select(mirrored & (k > zeroI), nine - k, k);
         const v_int32 gxNegative = cv::v_reinterpret_as_s32(gx < zero);
         const v_int32 gyNegative = cv::v_reinterpret_as_s32(gy < zero);
+        const v_int32 mirrored = (gxNegative & cv::v_reinterpret_as_s32(gy > zero)) |
+                                 (gyNegative & cv::v_reinterpret_as_s32(gx > zero));
+        const v_int32 k = zeroI - cv::v_select(mirrored, loose, strict);
+        const v_int32 o = cv::v_select(mirrored & (k > zeroI), nine - k, k);
         const v_int32 opposite = cv::v_select(
             mirrored, cv::v_select(k == zeroI, gxNegative, gyNegative), gxNegative | gyNegative);
         const v_int32 bin = o + (opposite & nine);
@@ -251,17 +267,21 @@ void orientationVotes(const float* __restrict dx, const float* __restrict dy,
 } // namespace
 
 void FhogExtractor::gradientsOfRow(int y, int cols) {
-    for (int c = 0; c < channelCount_; ++c) {
-        const float* const up = channels_[c].ptr<float>(y - 1);
-        const float* const mid = channels_[c].ptr<float>(y);
-        const float* const down = channels_[c].ptr<float>(y + 1);
-        if (c == 0) {
-            firstChannelGradients(up, mid, down, dx_.data(), dy_.data(), magnitude_.data(), cols);
-        } else {
-            strongerChannelGradients(up, mid, down, dx_.data(), dy_.data(), magnitude_.data(),
-                                     cols);
-        }
+    if (channelCount_ == 1) {
+        greyGradients(channels_[0].ptr<float>(y - 1), channels_[0].ptr<float>(y),
+                      channels_[0].ptr<float>(y + 1), dx_.data(), dy_.data(), magnitude_.data(),
+                      cols);
+        return;
     }
+    std::array<const float*, 3> up{};
+    std::array<const float*, 3> mid{};
+    std::array<const float*, 3> down{};
+    for (int c = 0; c < 3; ++c) {
+        up[c] = channels_[c].ptr<float>(y - 1);
+        mid[c] = channels_[c].ptr<float>(y);
+        down[c] = channels_[c].ptr<float>(y + 1);
+    }
+    strongestChannelGradients(up, mid, down, dx_.data(), dy_.data(), magnitude_.data(), cols);
 }
 
 void FhogExtractor::binOrientations(int cols, int cellsX) {
@@ -343,22 +363,43 @@ void FhogExtractor::normaliseBlocks(int cellsY, int cellsX) {
 
 namespace {
 
-// One orientation's values along a row of cells, and their shares in the four energy sums.
-void sensitiveRow(const float* __restrict a, const float* __restrict clipUp,
-                  const float* __restrict clipDown, const float* __restrict scaleUp,
-                  const float* __restrict scaleDown, float* __restrict out, float* __restrict t0,
-                  float* __restrict t1, float* __restrict t2, float* __restrict t3, int cellsX) {
-    for (int cx = 0; cx < cellsX; ++cx) {
-        const float downRight = std::min(a[cx], clipDown[cx + 1]) * scaleDown[cx + 1];
-        const float upRight = std::min(a[cx], clipUp[cx + 1]) * scaleUp[cx + 1];
-        const float downLeft = std::min(a[cx], clipDown[cx]) * scaleDown[cx];
-        const float upLeft = std::min(a[cx], clipUp[cx]) * scaleUp[cx];
-        out[cx] = downRight + upRight + downLeft + upLeft;
-        t0[cx] += downRight;
-        t1[cx] += upRight;
-        t2[cx] += downLeft;
-        t3[cx] += upLeft;
+// The four blocks of a cell: their truncation levels and scales.
+template <typename V>
+struct Blocks {
+    V clipDownRight, scaleDownRight, clipUpRight, scaleUpRight;
+    V clipDownLeft, scaleDownLeft, clipUpLeft, scaleUpLeft;
+};
+
+// All 31 values of one cell (float) or of a few neighbouring cells (a vector of them), with
+// one arithmetic for both, so that the vector loop and its scalar tail agree bit for bit.
+// `load(i)` gives histogram row i (bin i) at the cells; `store(p, v)` writes plane p.
+template <typename V, typename Load, typename Store, typename Min>
+inline void cellFeatures(const Blocks<V>& b, Load load, Store store, Min min, V zero,
+                         V textureScale) {
+    V t0 = zero, t1 = zero, t2 = zero, t3 = zero;
+    for (int o = 0; o < kBins; ++o) {
+        const V a = load(o);
+        const V downRight = min(a, b.clipDownRight) * b.scaleDownRight;
+        const V upRight = min(a, b.clipUpRight) * b.scaleUpRight;
+        const V downLeft = min(a, b.clipDownLeft) * b.scaleDownLeft;
+        const V upLeft = min(a, b.clipUpLeft) * b.scaleUpLeft;
+        store(o, downRight + upRight + downLeft + upLeft);
+        t0 = t0 + downRight;
+        t1 = t1 + upRight;
+        t2 = t2 + downLeft;
+        t3 = t3 + upLeft;
     }
+    for (int o = 0; o < FhogExtractor::kInsensitiveBins; ++o) {
+        const V a = load(o) + load(o + 9);
+        store(kBins + o,
+              min(a, b.clipDownRight) * b.scaleDownRight + min(a, b.clipUpRight) * b.scaleUpRight +
+                  min(a, b.clipDownLeft) * b.scaleDownLeft + min(a, b.clipUpLeft) * b.scaleUpLeft);
+    }
+    constexpr int first = kBins + FhogExtractor::kInsensitiveBins;
+    store(first, t0 * textureScale);
+    store(first + 1, t1 * textureScale);
+    store(first + 2, t2 * textureScale);
+    store(first + 3, t3 * textureScale);
 }
 
 } // namespace
@@ -367,10 +408,7 @@ void FhogExtractor::writeFeatures(int cellsY, int cellsX, std::vector<cv::Mat>& 
     const int stride = cellsX + 2;
     const size_t rowLength = size_t(kBins) * stride;
     const int blockStride = cellsX + 1;
-    float* const t0 = texture_[0].data();
-    float* const t1 = texture_[1].data();
-    float* const t2 = texture_[2].data();
-    float* const t3 = texture_[3].data();
+    std::array<float*, kPlanes> out{};
     for (int cy = 0; cy < cellsY; ++cy) {
         const float* const h = histogram_.data() + size_t(cy + 1) * rowLength + 1;
         // Blocks above the cell's row are at padded row cy, below at cy + 1; left blocks at
@@ -379,36 +417,33 @@ void FhogExtractor::writeFeatures(int cellsY, int cellsX, std::vector<cv::Mat>& 
         const float* const clipDown = clipUp + blockStride;
         const float* const scaleUp = blockScale_.data() + size_t(cy) * blockStride;
         const float* const scaleDown = scaleUp + blockStride;
-        std::fill_n(t0, cellsX, 0.0f);
-        std::fill_n(t1, cellsX, 0.0f);
-        std::fill_n(t2, cellsX, 0.0f);
-        std::fill_n(t3, cellsX, 0.0f);
-        for (int o = 0; o < kBins; ++o) {
-            sensitiveRow(h + o * stride, clipUp, clipDown, scaleUp, scaleDown,
-                         planes[o].ptr<float>(cy), t0, t1, t2, t3, cellsX);
+        for (int p = 0; p < kPlanes; ++p) {
+            out[p] = planes[p].ptr<float>(cy);
         }
-        for (int o = 0; o < kInsensitiveBins; ++o) {
-            const float* const a = h + o * stride;
-            const float* const b = h + (o + 9) * stride;
-            float* const out = planes[kBins + o].ptr<float>(cy);
-            for (int cx = 0; cx < cellsX; ++cx) {
-                const float s = a[cx] + b[cx];
-                out[cx] = std::min(s, clipDown[cx + 1]) * scaleDown[cx + 1] +
-                          std::min(s, clipUp[cx + 1]) * scaleUp[cx + 1] +
-                          std::min(s, clipDown[cx]) * scaleDown[cx] +
-                          std::min(s, clipUp[cx]) * scaleUp[cx];
-            }
+        int cx = 0;
+#if CV_SIMD
+        using cv::v_float32;
+        for (; cx + v_float32::nlanes <= cellsX; cx += v_float32::nlanes) {
+            const Blocks<v_float32> blocks{
+                cv::vx_load(clipDown + cx + 1), cv::vx_load(scaleDown + cx + 1),
+                cv::vx_load(clipUp + cx + 1),   cv::vx_load(scaleUp + cx + 1),
+                cv::vx_load(clipDown + cx),     cv::vx_load(scaleDown + cx),
+                cv::vx_load(clipUp + cx),       cv::vx_load(scaleUp + cx)};
+            cellFeatures<v_float32>(
+                blocks, [&](int o) { return cv::vx_load(h + o * stride + cx); },
+                [&](int p, const v_float32& v) { cv::v_store(out[p] + cx, v); },
+                [](const v_float32& a, const v_float32& b) { return cv::v_min(a, b); },
+                cv::vx_setzero_f32(), cv::vx_setall_f32(kTextureScale));
         }
-        const int first = kBins + kInsensitiveBins;
-        float* const e0 = planes[first].ptr<float>(cy);
-        float* const e1 = planes[first + 1].ptr<float>(cy);
-        float* const e2 = planes[first + 2].ptr<float>(cy);
-        float* const e3 = planes[first + 3].ptr<float>(cy);
-        for (int cx = 0; cx < cellsX; ++cx) {
-            e0[cx] = t0[cx] * kTextureScale;
-            e1[cx] = t1[cx] * kTextureScale;
-            e2[cx] = t2[cx] * kTextureScale;
-            e3[cx] = t3[cx] * kTextureScale;
+#endif
+        for (; cx < cellsX; ++cx) {
+            const Blocks<float> blocks{clipDown[cx + 1], scaleDown[cx + 1], clipUp[cx + 1],
+                                       scaleUp[cx + 1],  clipDown[cx],      scaleDown[cx],
+                                       clipUp[cx],       scaleUp[cx]};
+            cellFeatures<float>(
+                blocks, [&](int o) { return h[o * stride + cx]; },
+                [&](int p, float v) { out[p][cx] = v; },
+                [](float a, float b) { return std::min(a, b); }, 0.0f, kTextureScale);
         }
     }
 }

@@ -62,7 +62,7 @@ private:
     // the caller's frame when it is one float channel (never written through).
     std::array<cv::Mat, 3> channels_;
     std::array<cv::Mat, 3> owned_;
-    cv::Mat converted_; // the area converted to float, before splitting
+    std::array<cv::Mat, 3> bytes_; // an 8-bit frame's channels, before conversion
 
     // Per pixel of the current row (indexed by x): the gradient, its squared magnitude, and
     // where and how much it votes.
@@ -79,8 +79,6 @@ private:
     // Squared cell norms, and per block (padded by one, border blocks replicated) the truncation
     // level and the scale of the normalisation.
     std::vector<float> energy_, blockClip_, blockScale_;
-    // Per cell of the current output row: the texture sums of its four blocks.
-    std::array<std::vector<float>, 4> texture_;
 };
 
 } // namespace wyr::zok

@@ -9,32 +9,12 @@ namespace wyr::zok {
 
 namespace {
 
-// Fills the rows and columns of `out` outside `inner` with the nearest pixel of `inner`.
-void replicateBorder(cv::Mat& out, const cv::Rect& inner) {
-    const size_t pixel = out.elemSize();
-    for (int y = inner.y; y < inner.y + inner.height; ++y) {
-        uchar* row = out.ptr(y);
-        for (int x = 0; x < inner.x; ++x) {
-            std::copy_n(row + inner.x * pixel, pixel, row + x * pixel);
-        }
-        const int last = inner.x + inner.width - 1;
-        for (int x = last + 1; x < out.cols; ++x) {
-            std::copy_n(row + last * pixel, pixel, row + x * pixel);
-        }
-    }
-    for (int y = 0; y < inner.y; ++y) {
-        out.row(inner.y).copyTo(out.row(y));
-    }
-    for (int y = inner.y + inner.height; y < out.rows; ++y) {
-        out.row(inner.y + inner.height - 1).copyTo(out.row(y));
-    }
-}
-
 void sampleInto(const cv::Mat& frame, const cv::Point2f& centre, const cv::Size2f& regionSize,
-                cv::Mat& out) {
+                cv::Mat& out, cv::Mat& reduced) {
     const double fx = regionSize.width / out.cols;
     const double fy = regionSize.height / out.rows;
-    if (fx <= 2.0 && fy <= 2.0) {
+    const int k = int(std::min(fx, fy));
+    if (k < 2) {
         // Sample pixel j's centre (j + 0.5) maps to centre + f (j + 0.5 - n / 2) in continuous
         // coordinates, whose pixel-centre coordinate is 0.5 less.
         const double m[] = {fx,  0.0, centre.x - 0.5 + fx * (0.5 - out.cols / 2.0),
@@ -43,49 +23,47 @@ void sampleInto(const cv::Mat& frame, const cv::Point2f& centre, const cv::Size2
                        cv::INTER_LINEAR | cv::WARP_INVERSE_MAP, cv::BORDER_REPLICATE);
         return;
     }
-    // Averaging down: the part of the region inside the frame goes to its place in the sample.
-    const double x0 = centre.x - regionSize.width / 2.0;
-    const double y0 = centre.y - regionSize.height / 2.0;
-    const cv::Rect2d region(x0, y0, regionSize.width, regionSize.height);
-    const cv::Rect2d inside = region & cv::Rect2d(0, 0, frame.cols, frame.rows);
-    cv::Rect src;
-    if (inside.width > 0 && inside.height > 0) {
-        src = cv::Rect(int(std::floor(inside.x)), int(std::floor(inside.y)), 0, 0);
-        src.width = std::max(1, int(std::ceil(inside.x + inside.width)) - src.x);
-        src.height = std::max(1, int(std::ceil(inside.y + inside.height)) - src.y);
-        src &= cv::Rect(0, 0, frame.cols, frame.rows);
+    // The part of the region inside the frame, with a margin for the interpolation, cut to
+    // whole multiples of k and averaged down by k; then interpolated from that, where pixel u
+    // covers the frame's [x + k u, x + k (u + 1)).
+    const cv::Rect frameRect(0, 0, frame.cols, frame.rows);
+    const double x0 = centre.x - regionSize.width / 2.0 - k;
+    const double y0 = centre.y - regionSize.height / 2.0 - k;
+    cv::Rect roi(int(std::floor(std::max(x0, -1e9))), int(std::floor(std::max(y0, -1e9))), 0, 0);
+    roi.width = int(std::min(2e9, std::ceil(regionSize.width + 2.0 * k + 1)));
+    roi.height = int(std::min(2e9, std::ceil(regionSize.height + 2.0 * k + 1)));
+    roi &= frameRect;
+    roi.width -= roi.width % k;
+    roi.height -= roi.height % k;
+    if (roi.width < k || roi.height < k) {
+        // The region lies (nearly) wholly outside: the nearest frame pixel everywhere.
+        const int nx = std::clamp(int(std::floor(centre.x)), 0, frame.cols - 1);
+        const int ny = std::clamp(int(std::floor(centre.y)), 0, frame.rows - 1);
+        const cv::Mat pixel = frame(cv::Rect(nx, ny, 1, 1));
+        cv::resize(pixel, out, out.size(), 0, 0, cv::INTER_NEAREST);
+        return;
     }
-    if (src.empty()) {
-        // The region lies wholly outside: the nearest frame pixel everywhere.
-        const int nx = std::clamp(int(centre.x), 0, frame.cols - 1);
-        const int ny = std::clamp(int(centre.y), 0, frame.rows - 1);
-        src = cv::Rect(nx, ny, 1, 1);
-    }
-    cv::Rect dst(int(std::lround((src.x - x0) / fx)), int(std::lround((src.y - y0) / fy)),
-                 std::max(1, int(std::lround(src.width / fx))),
-                 std::max(1, int(std::lround(src.height / fy))));
-    dst.x = std::clamp(dst.x, 0, out.cols - 1);
-    dst.y = std::clamp(dst.y, 0, out.rows - 1);
-    dst.width = std::min(dst.width, out.cols - dst.x);
-    dst.height = std::min(dst.height, out.rows - dst.y);
-    cv::Mat view = out(dst);
-    cv::resize(frame(src), view, dst.size(), 0, 0, cv::INTER_AREA);
-    replicateBorder(out, dst);
+    cv::resize(frame(roi), reduced, cv::Size(roi.width / k, roi.height / k), 0, 0, cv::INTER_AREA);
+    const cv::Point2f inReduced((centre.x - roi.x) / k, (centre.y - roi.y) / k);
+    // `reduced` is the source now, so the recursion needs another buffer only if it reduces
+    // again, which a factor below twice k never does.
+    cv::Mat unused;
+    sampleInto(reduced, inReduced, regionSize / float(k), out, unused);
 }
 
 } // namespace
 
 void sampleRegion(const cv::Mat& frame, const cv::Point2f& centre, const cv::Size2f& regionSize,
-                  const cv::Size& outSize, cv::Mat& out, cv::Mat& scratch) {
+                  const cv::Size& outSize, cv::Mat& out, SampleScratch& scratch) {
     if (frame.channels() == 4) {
-        scratch.create(outSize, CV_MAKETYPE(frame.depth(), 4));
-        sampleInto(frame, centre, regionSize, scratch);
+        scratch.fourChannels.create(outSize, CV_MAKETYPE(frame.depth(), 4));
+        sampleInto(frame, centre, regionSize, scratch.fourChannels, scratch.reduced);
         out.create(outSize, CV_MAKETYPE(frame.depth(), 3));
-        cv::cvtColor(scratch, out, cv::COLOR_BGRA2BGR);
+        cv::cvtColor(scratch.fourChannels, out, cv::COLOR_BGRA2BGR);
         return;
     }
     out.create(outSize, frame.type());
-    sampleInto(frame, centre, regionSize, out);
+    sampleInto(frame, centre, regionSize, out, scratch.reduced);
 }
 
 bool hasNonFinite(const cv::Mat& sample) {

@@ -56,6 +56,7 @@ void ScaleFilter::configure(const Settings& settings) {
         label_[size_t(u)] = s;
     }
     shifted_.assign(size_t(bins), Complex());
+    energy_.assign(size_t(bins), 0.0f);
     numerator_.assign(size_t(dims) * size_t(bins), Complex());
     denominator_.assign(size_t(bins), Complex());
 }
@@ -142,21 +143,29 @@ void ScaleFilter::learn(float rate, float offset) {
         const double a = -2 * CV_PI * u * offset / n;
         shifted_[size_t(u)] = label_[size_t(u)] * Complex(float(std::cos(a)), float(std::sin(a)));
     }
-    const auto* x = reinterpret_cast<const Complex*>(rows_->spectrum());
-    std::vector<Complex>& b = denominator_;
-    for (int u = 0; u < bins; ++u) {
-        b[size_t(u)] *= 1.0f - rate;
-    }
+    // Over interleaved floats, with the label and the energies in arrays of their own, so that
+    // the loop over a row's bins carries no complex arithmetic and no aliasing.
+    const float* x = &rows_->spectrum()[0][0];
+    float* a = reinterpret_cast<float*>(numerator_.data());
+    const float* y = reinterpret_cast<const float*>(shifted_.data());
+    float* energy = energy_.data();
+    std::fill(energy_.begin(), energy_.end(), 0.0f);
+    const float keep = 1.0f - rate;
     for (int d = 0; d < rows_->rows(); ++d) {
-        Complex* a = numerator_.data() + size_t(d) * size_t(bins);
-        const Complex* xd = x + size_t(d) * size_t(bins);
+        const float* xd = x + size_t(d) * size_t(2 * bins);
+        float* ad = a + size_t(d) * size_t(2 * bins);
         for (int u = 0; u < bins; ++u) {
-            const Complex y = shifted_[size_t(u)];
-            const float re = xd[u].real() * y.real() + xd[u].imag() * y.imag();
-            const float im = xd[u].imag() * y.real() - xd[u].real() * y.imag();
-            a[u] = (1.0f - rate) * a[u] + rate * Complex(re, im);
-            b[size_t(u)] += rate * (xd[u].real() * xd[u].real() + xd[u].imag() * xd[u].imag());
+            const float xr = xd[2 * u];
+            const float xi = xd[2 * u + 1];
+            const float yr = y[2 * u];
+            const float yi = y[2 * u + 1];
+            ad[2 * u] = keep * ad[2 * u] + rate * (xr * yr + xi * yi);
+            ad[2 * u + 1] = keep * ad[2 * u + 1] + rate * (xi * yr - xr * yi);
+            energy[u] += xr * xr + xi * xi;
         }
+    }
+    for (int u = 0; u < bins; ++u) {
+        denominator_[size_t(u)] = keep * denominator_[size_t(u)] + rate * energy[u];
     }
 }
 

@@ -7,6 +7,7 @@
 #include <opencv2/core.hpp>
 
 #include "dcf/features.hpp"
+#include "dcf/region.hpp"
 #include "fft/fft_rows.hpp"
 
 namespace wyr::zok {
@@ -45,8 +46,9 @@ private:
     std::unique_ptr<FftRows> rows_;
     FeatureExtractor features_;
     std::vector<cv::Mat> planes_;
-    cv::Mat wide_, sample_, scratch_;
-    std::vector<float> factors_, window_;
+    cv::Mat wide_, sample_;
+    SampleScratch scratch_;
+    std::vector<float> factors_, window_, energy_;
     std::vector<Complex> label_, shifted_, numerator_, denominator_;
 };
 

@@ -18,11 +18,15 @@ constexpr float MIN_REGION_TO_SIDE = 1.25f;
 // How far from the prediction, in target lengths, a peak may lie and still be believed at the
 // usual confidence.
 constexpr float JUMP_REACH = 1.0f;
+// Frames in a row of matches below the learning level after which the target is judged lost.
+constexpr int MAX_WEAK_FRAMES = 10;
 // Weight of the newest displacement in the velocity.
 constexpr float VELOCITY_RATE = 0.6f;
-// While lost: windows searched per frame besides the one at the last place, how far apart
-// (as a share of the region's side) and every how many frames the searched area grows a ring.
-constexpr int TILES_PER_FRAME = 2;
+// While lost: windows searched per frame besides the one at the last place (in the first ring
+// around it, and in the outer rings), how far apart (as a share of the region's side) and every
+// how many frames the searched area grows a ring.
+constexpr int INNER_TILES_PER_FRAME = 2;
+constexpr int OUTER_TILES_PER_FRAME = 1;
 constexpr float TILE_SPACING = 0.5f;
 constexpr int FRAMES_PER_RING = 2;
 // Weight of the newest frame in the trust put in colour.
@@ -319,12 +323,18 @@ bool TrackerDcfImpl::update(cv::InputArray image, cv::Rect& boundingBox) {
         JUMP_REACH * std::max(track_.base.width, track_.base.height) * track_.scale +
         float(cv::norm(track_.velocity));
     const bool jump = cv::norm(s.found - predicted) > reach;
+    // A long run of matches too weak to learn from is a target that has drifted away or
+    // changed beyond the model, more often than one still followed.
+    const bool weak = s.confidence < params_.learnConfidence;
     if (s.confidence < params_.lostConfidence ||
-        (jump && s.confidence < params_.redetectConfidence)) {
+        (jump && s.confidence < params_.redetectConfidence) ||
+        (weak && track_.weakFrames + 1 >= MAX_WEAK_FRAMES)) {
+        track_.weakFrames = 0;
         track_.lost = true;
         track_.framesLost = 1;
         track_.pendingFrames = 0;
         track_.tileCursor = 0;
+        track_.innerCursor = 0;
         // The velocity stays: a target that walked behind something is looked for further on.
         confidence_ = s.confidence;
         boundingBox = box();
@@ -340,6 +350,7 @@ bool TrackerDcfImpl::update(cv::InputArray image, cv::Rect& boundingBox) {
     }
     const float scale = clampScale(track_.scale * std::pow(params_.scaleStep, offset));
 
+    track_.weakFrames = weak ? track_.weakFrames + 1 : 0;
     // Only confident steps teach the motion; an uncertain one lets it die down.
     if (s.confidence >= params_.learnConfidence) {
         track_.velocity =
@@ -389,30 +400,39 @@ bool TrackerDcfImpl::redetect(const cv::Mat& frame, cv::Rect& boundingBox) {
             best = s;
         }
     }
-    int cursor = track_.tileCursor;
     if (params_.redetection) {
+        // The first ring, where a target that walked out of sight most often reappears, is
+        // searched again every few frames; the outer rings, a few windows a frame, in turn.
         const float spacing = TILE_SPACING * track_.regionSide * track_.scale;
         const int cover = int(std::ceil(std::max(frameSize_.width, frameSize_.height) / spacing));
         const int rings = std::min(cover, 1 + track_.framesLost / FRAMES_PER_RING);
-        const int tiles = 4 * rings * (rings + 1);
-        int searched = 0;
-        for (int tried = 0; tried < tiles && searched < TILES_PER_FRAME; ++tried) {
-            int ring = 0;
-            const cv::Point offset = ringOffset(cursor % tiles, ring);
-            cursor = (cursor + 1) % tiles;
-            const cv::Point2f centre = track_.centre + cv::Point2f(offset) * spacing;
-            if (centre.x < 0 || centre.y < 0 || centre.x > frameSize_.width ||
-                centre.y > frameSize_.height) {
-                continue;
+        const auto searchTiles = [&](int& cursor, int first, int count, int perFrame) {
+            int searched = 0;
+            for (int tried = 0; tried < count && searched < perFrame; ++tried) {
+                int ring = 0;
+                const cv::Point offset = ringOffset(first + cursor, ring);
+                cursor = (cursor + 1) % count;
+                const cv::Point2f centre = track_.centre + cv::Point2f(offset) * spacing;
+                if (centre.x < 0 || centre.y < 0 || centre.x > frameSize_.width ||
+                    centre.y > frameSize_.height) {
+                    continue;
+                }
+                const Search s = searchAt(frame, centre, track_.scale);
+                ++searched;
+                if (s.confidence > best.confidence) {
+                    best = s;
+                }
             }
-            const Search s = searchAt(frame, centre, track_.scale);
-            ++searched;
-            if (s.confidence > best.confidence) {
-                best = s;
-            }
+        };
+        int inner = track_.innerCursor;
+        searchTiles(inner, 0, 8, INNER_TILES_PER_FRAME);
+        track_.innerCursor = inner;
+        if (rings > 1) {
+            int outer = track_.tileCursor % (4 * rings * (rings + 1) - 8);
+            searchTiles(outer, 8, 4 * rings * (rings + 1) - 8, OUTER_TILES_PER_FRAME);
+            track_.tileCursor = outer;
         }
     }
-    track_.tileCursor = cursor;
     ++track_.framesLost;
     confidence_ = best.confidence;
     if (best.confidence >= params_.redetectConfidence) {

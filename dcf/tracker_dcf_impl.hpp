@@ -8,6 +8,7 @@
 #include "dcf/confidence.hpp"
 #include "dcf/features.hpp"
 #include "dcf/filter.hpp"
+#include "dcf/region.hpp"
 #include "dcf/scale_filter.hpp"
 #include "zok/tracker_dcf.hpp"
 
@@ -42,7 +43,9 @@ private:
         int framesLost = 0;
         cv::Point2f pendingCentre; // a lost target's candidate, and the frames it has held
         int pendingFrames = 0;
-        int tileCursor = 0;
+        int tileCursor = 0; // the next window of the outer rings, and of the first ring
+        int innerCursor = 0;
+        int weakFrames = 0; // found, but below the learning level, in a row
         float colourTrust = 0.0f;
     };
     // The outcome of one search window.
@@ -76,7 +79,8 @@ private:
     ConfidenceHistory history_;
     FeatureExtractor features_;
     std::vector<cv::Mat> planes_;
-    cv::Mat sample_, scratch_, response_;
+    cv::Mat sample_, response_;
+    SampleScratch scratch_;
     cv::Mat colourPatch_, likelihood_, colourScores_;
     double confidence_ = 1.0;
 };

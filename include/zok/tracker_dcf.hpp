@@ -22,10 +22,11 @@ inline constexpr int DCF_MIN_TARGET_SIDE = 4;
 /// how sure the last update was.
 ///
 /// Cost: the features are computed on a grid of bounded size, so the time of an update does not
-/// grow with the target's size in pixels. After the first frame of a size, updates make no heap
-/// allocations. Trackers share no mutable state, so each thread may run trackers of its own; one
-/// tracker is used by one thread at a time. Needs a build with FFTW (-DZOK_WITH_FFTW=ON, the
-/// default): create() raises cv::Exception (StsNotImplemented) otherwise.
+/// grow with the target's size in pixels. After the first frame of a size, updates reuse the
+/// tracker's buffers and transform plans (only OpenCV's resampling may take small temporary
+/// buffers of its own). Trackers share no mutable state, so each thread may run trackers of its
+/// own; one tracker is used by one thread at a time. Needs a build with FFTW (-DZOK_WITH_FFTW=ON,
+/// the default): create() raises cv::Exception (StsNotImplemented) otherwise.
 class TrackerDcf : public cv::Tracker {
 public:
     /// The tracker's parameters: a plain value, copied by create(), which never refuses a

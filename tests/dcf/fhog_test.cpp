@@ -145,6 +145,28 @@ TEST_P(FhogImages, EightBitAndFloatAgree) {
     }
 }
 
+// A block reaching outside the grid takes the norm of the nearest one inside: at the top row
+// the upper blocks equal the lower ones, at the left column the left ones equal the right
+// ones, and so on; the energy planes show it directly.
+TEST_P(FhogImages, BorderCellsReuseTheirInnerBlocks) {
+    const ImageCase& c = GetParam();
+    std::vector<cv::Mat> p;
+    FhogExtractor().compute(test::sceneImage(c.size, c.type, 4), c.cellSize, p);
+    const int last = p[0].rows - 1;
+    const int right = p[0].cols - 1;
+    // Planes 27..30: down-right, up-right, down-left, up-left blocks.
+    EXPECT_EQ(cv::norm(p[27].row(0), p[28].row(0), cv::NORM_INF), 0.0);
+    EXPECT_EQ(cv::norm(p[29].row(0), p[30].row(0), cv::NORM_INF), 0.0);
+    EXPECT_EQ(cv::norm(p[27].row(last), p[28].row(last), cv::NORM_INF), 0.0);
+    EXPECT_EQ(cv::norm(p[27].col(0), p[29].col(0), cv::NORM_INF), 0.0);
+    EXPECT_EQ(cv::norm(p[28].col(0), p[30].col(0), cv::NORM_INF), 0.0);
+    EXPECT_EQ(cv::norm(p[27].col(right), p[29].col(right), cv::NORM_INF), 0.0);
+    // Inner cells see four different blocks.
+    EXPECT_GT(
+        cv::norm(p[27].row(1).colRange(1, right), p[30].row(1).colRange(1, right), cv::NORM_INF),
+        0.0);
+}
+
 INSTANTIATE_TEST_SUITE_P(Images, FhogImages,
                          ::testing::Values(ImageCase{"grey_64", {64, 64}, CV_8UC1, 4},
                                            ImageCase{"bgr_64", {64, 64}, CV_8UC3, 4},

@@ -112,7 +112,8 @@ TEST_P(RegionCrop, IsExact) {
     cv::RNG(7).fill(frame, cv::RNG::UNIFORM, 0, 255);
     const cv::Size out(16, 12);
     const cv::Point2f centre(c.corner.x + out.width / 2.0f, c.corner.y + out.height / 2.0f);
-    cv::Mat sample, scratch;
+    cv::Mat sample;
+    SampleScratch scratch;
     sampleRegion(frame, centre, cv::Size2f(out), out, sample, scratch);
     const int channels = std::min(3, frame.channels());
     ASSERT_EQ(sample.type(), CV_MAKETYPE(frame.depth(), channels));
@@ -142,7 +143,8 @@ TEST(RegionAverage, LargeRegionsAreAveraged) {
             board.at<uchar>(y, x) = ((x + y) % 2) ? 200 : 0;
         }
     }
-    cv::Mat sample, scratch;
+    cv::Mat sample;
+    SampleScratch scratch;
     sampleRegion(board, {100, 100}, {160, 160}, {20, 20}, sample, scratch);
     double lo, hi;
     cv::minMaxLoc(sample, &lo, &hi);
