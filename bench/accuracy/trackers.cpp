@@ -164,8 +164,8 @@ std::string standardRows(const std::string& recommendedPath, std::vector<Tracker
     return "";
 }
 
-std::string addVariant(const std::string& spec, std::vector<TrackerRow>& rows) {
-    std::string rest = spec;
+std::string addVariant(const std::string& variant, std::vector<TrackerRow>& rows) {
+    std::string rest = variant;
     bool dcf = false;
     if (rest.compare(0, 4, "dcf:") == 0) {
         dcf = true;
@@ -175,13 +175,13 @@ std::string addVariant(const std::string& spec, std::vector<TrackerRow>& rows) {
     }
     const size_t eq = rest.find('=');
     if (eq == 0 || eq == std::string::npos || eq + 1 == rest.size()) {
-        return "--variant " + spec + ": expected [dcf:]NAME=config.json";
+        return "--variant " + variant + ": expected [dcf:]NAME=config.json";
     }
     const std::string name = rest.substr(0, eq);
     const std::string path = rest.substr(eq + 1);
     for (const TrackerRow& row : rows) {
         if (row.id == name) {
-            return "--variant " + spec + ": a row is already called " + name;
+            return "--variant " + variant + ": a row is already called " + name;
         }
     }
     if (dcf) {
@@ -191,7 +191,7 @@ std::string addVariant(const std::string& spec, std::vector<TrackerRow>& rows) {
         }
         TrackerFactory make = dcfFactory(config, 0);
         if (!make) {
-            return "--variant " + spec + ": this build has no learned tracker configuration";
+            return "--variant " + variant + ": this build has no learned tracker configuration";
         }
         rows.push_back(row(name, name, make));
         return "";

@@ -38,10 +38,10 @@ struct TrackerRow {
 // Returns "" or a message when the configuration cannot be loaded.
 std::string standardRows(const std::string& recommendedPath, std::vector<TrackerRow>& rows);
 
-// Adds the row of `spec`, "NAME=config.json" (zok's correlation tracker with that file's
+// Adds the row of `variant`, "NAME=config.json" (zok's correlation tracker with that file's
 // "TrackerCorr" section) or "dcf:NAME=config.json" (the learned tracker with the file's
 // "TrackerDcf" section); the row's id and name are NAME. Returns "" or a message.
-std::string addVariant(const std::string& spec, std::vector<TrackerRow>& rows);
+std::string addVariant(const std::string& variant, std::vector<TrackerRow>& rows);
 
 // Keeps the rows whose ids `list` names (comma-separated, in the rows' order; "all" keeps every
 // row). Returns "" or a message naming an unknown id and the known ones.
