@@ -1,0 +1,133 @@
+// The plain layout: <seq>/frames/00001.jpg ..., <seq>/gt.txt (one 0-based x,y,w,h a frame,
+// NaN where not annotated) and an optional <seq>/meta.json with "dataset" and "attributes".
+#include <rapidjson/document.h>
+#include <rapidjson/error/en.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "accuracy/dataset/annotation.hpp"
+#include "accuracy/dataset/frame_list.hpp"
+#include "accuracy/dataset/readers.hpp"
+
+namespace wyr::zok::accuracy {
+namespace {
+
+bool isSimpleSequence(const std::string& dir) {
+    return isDirectory(join(dir, "frames")) && isFile(join(dir, "gt.txt"));
+}
+
+std::string readMeta(const std::string& path, RealSequence& seq) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return path + ": cannot be opened";
+    }
+    std::stringstream text;
+    text << in.rdbuf();
+    rapidjson::Document doc;
+    doc.Parse(text.str().c_str());
+    if (doc.HasParseError()) {
+        return path + ": not valid JSON at byte " + std::to_string(doc.GetErrorOffset()) + " (" +
+               rapidjson::GetParseError_En(doc.GetParseError()) + ")";
+    }
+    if (!doc.IsObject()) {
+        return path + ": not a JSON object";
+    }
+    const auto dataset = doc.FindMember("dataset");
+    if (dataset != doc.MemberEnd()) {
+        if (!dataset->value.IsString()) {
+            return path + ": \"dataset\" is not a string";
+        }
+        seq.dataset = dataset->value.GetString();
+    }
+    const auto attributes = doc.FindMember("attributes");
+    if (attributes != doc.MemberEnd()) {
+        if (!attributes->value.IsArray()) {
+            return path + ": \"attributes\" is not a list of names";
+        }
+        for (const auto& a : attributes->value.GetArray()) {
+            if (!a.IsString()) {
+                return path + ": \"attributes\" is not a list of names";
+            }
+            seq.attributes.push_back(a.GetString());
+        }
+    }
+    return "";
+}
+
+std::string readSequence(const std::string& dir, const std::string& name, RealSequence& seq) {
+    seq.name = name;
+    seq.dataset = "simple";
+    const std::string gt = join(dir, "gt.txt");
+    std::vector<cv::Rect2d> boxes;
+    std::string problem = readBoxes(gt, 0, boxes);
+    if (!problem.empty()) {
+        return problem;
+    }
+    const std::string framesDir = join(dir, "frames");
+    const std::map<int, std::string> frames = listFrames(framesDir);
+    if (frames.empty()) {
+        return framesDir + ": no frames";
+    }
+    if (frames.size() != boxes.size()) {
+        return countMismatch(gt, boxes.size(), frames.size());
+    }
+    const int first = frames.begin()->first;
+    problem = frameRange(frames, framesDir, first, first + int(boxes.size()) - 1, seq.frames);
+    if (!problem.empty()) {
+        return problem;
+    }
+    const std::string meta = join(dir, "meta.json");
+    if (isFile(meta)) {
+        problem = readMeta(meta, seq);
+        if (!problem.empty()) {
+            return problem;
+        }
+    }
+    return setTruth(seq, std::move(boxes), {}, gt);
+}
+
+} // namespace
+
+bool looksSimple(const std::string& dir) {
+    if (isSimpleSequence(dir)) {
+        return true;
+    }
+    for (const std::string& sub : subdirectories(dir)) {
+        if (isSimpleSequence(join(dir, sub))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void readSimple(const std::string& dir, DatasetScan& scan) {
+    std::vector<std::pair<std::string, std::string>> found; // folder, name
+    if (isSimpleSequence(dir)) {
+        std::string name = dir;
+        while (name.size() > 1 && name.back() == '/') {
+            name.pop_back();
+        }
+        found.emplace_back(dir, name.substr(name.find_last_of('/') + 1));
+    } else {
+        for (const std::string& sub : subdirectories(dir)) {
+            const std::string path = join(dir, sub);
+            if (isSimpleSequence(path)) {
+                found.emplace_back(path, sub);
+            } else if (isDirectory(join(path, "frames"))) {
+                scan.problems.push_back(join(path, "gt.txt") + ": cannot be opened");
+            }
+        }
+    }
+    for (const auto& [path, name] : found) {
+        RealSequence seq;
+        const std::string problem = readSequence(path, name, seq);
+        if (problem.empty()) {
+            scan.sequences.push_back(std::move(seq));
+        } else {
+            scan.problems.push_back(problem);
+        }
+    }
+}
+
+} // namespace wyr::zok::accuracy

@@ -1,0 +1,128 @@
+// zok_accuracy_real: zok's trackers beside their peers on annotated real footage.
+//   zok_accuracy_real --dataset DIR [--format auto|simple|otb|uav|lasot|got10k]
+//                     [--trackers ID,...] [--variant [dcf:]NAME=config.json]... [--jobs N]
+//                     [--recommended config.json] [--out DIR]
+// Writes DIR/real-tables.md, DIR/curves.csv and DIR/timings.csv (--out, default ".") and prints
+// the overall table. Exit status: 0 when every sequence ran, 1 when some were left out (each
+// named on stderr with its reason; the others are reported), 2 on a usage error or when no
+// sequence could run.
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include <opencv2/core/utils/logger.hpp>
+
+#include "accuracy/report.hpp"
+#include "accuracy/workers.hpp"
+
+namespace {
+
+using namespace wyr::zok::accuracy;
+
+constexpr int LEFT_OUT = 1;
+constexpr int USAGE = 2;
+
+int usage(const std::string& problem) {
+    std::cerr << "zok_accuracy_real: " << problem << "\n"
+              << "usage: zok_accuracy_real --dataset DIR [--format auto|simple|otb|uav|lasot|"
+                 "got10k] [--trackers ID,...] [--variant [dcf:]NAME=config.json]... [--jobs N] "
+                 "[--recommended config.json] [--out DIR]\n";
+    return USAGE;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::string dataset, trackers = "all", recommended = "config/recommended.json", out = ".";
+    std::vector<std::string> variants;
+    Format format = Format::AUTO;
+    int jobs = 1;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (i + 1 >= argc) {
+            return usage(arg + " needs a value");
+        }
+        const std::string value = argv[++i];
+        if (arg == "--dataset") {
+            dataset = value;
+        } else if (arg == "--format") {
+            if (!parseFormat(value, format)) {
+                return usage("--format: unknown layout '" + value + "'");
+            }
+        } else if (arg == "--trackers") {
+            trackers = value;
+        } else if (arg == "--variant") {
+            variants.push_back(value);
+        } else if (arg == "--jobs") {
+            char* end = nullptr;
+            const long n = std::strtol(value.c_str(), &end, 10);
+            if (*end != '\0' || n < 1 || n > 64) {
+                return usage("--jobs: expected a count of 1 to 64, got '" + value + "'");
+            }
+            jobs = int(n);
+        } else if (arg == "--recommended") {
+            recommended = value;
+        } else if (arg == "--out") {
+            out = value;
+        } else {
+            return usage("unknown option " + arg);
+        }
+    }
+    if (dataset.empty()) {
+        return usage("--dataset is required");
+    }
+    std::error_code ec;
+    std::filesystem::create_directories(out, ec);
+    if (!std::filesystem::is_directory(out)) {
+        return usage("--out: cannot make the folder " + out);
+    }
+    cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_ERROR);
+    cv::setNumThreads(1); // one core per tracker, as on a drone's companion computer
+
+    std::vector<TrackerRow> rows;
+    std::string problem = standardRows(recommended, rows);
+    for (size_t v = 0; problem.empty() && v < variants.size(); ++v) {
+        problem = addVariant(variants[v], rows);
+    }
+    if (problem.empty()) {
+        problem = selectRows(trackers, rows);
+    }
+    if (!problem.empty()) {
+        return usage(problem);
+    }
+    probeRows(rows);
+
+    const DatasetScan scan = readDataset(dataset, format);
+    for (const std::string& p : scan.problems) {
+        std::cerr << "left out: " << p << '\n';
+    }
+    const std::vector<SequenceRun> runs = runAll(scan.sequences, rows, jobs);
+    std::vector<RealSequence> ran;
+    std::vector<SequenceRun> clean;
+    size_t leftOut = scan.problems.size();
+    for (size_t s = 0; s < runs.size(); ++s) {
+        if (runs[s].problem.empty()) {
+            ran.push_back(scan.sequences[s]);
+            clean.push_back(runs[s]);
+        } else {
+            std::cerr << "left out: " << runs[s].problem << '\n';
+            ++leftOut;
+        }
+    }
+    if (ran.empty()) {
+        std::cerr << "zok_accuracy_real: no sequence could run\n";
+        return USAGE;
+    }
+    const std::string table = writeReport(ran, clean, rows, out);
+    if (table.empty()) {
+        std::cerr << "zok_accuracy_real: cannot write the results into " << out << '\n';
+        return USAGE;
+    }
+    std::cout << "Read " << ran.size() + leftOut << " sequences in the " << formatName(scan.format)
+              << " layout under " << dataset << "; " << ran.size() << " ran, " << leftOut
+              << " left out.\n\n"
+              << table;
+    return leftOut > 0 ? LEFT_OUT : 0;
+}
