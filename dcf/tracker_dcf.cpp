@@ -7,7 +7,7 @@
 namespace wyr::zok {
 
 TrackerDcf::Params::Params()
-    : padding(4.0f), gridCells(48), labelSigma(0.0625f), learningRate(0.02f), admmIterations(2),
+    : padding(4.0f), gridCells(48), labelSigma(0.0625f), learningRate(0.02f), admmIterations(1),
       colour(true), colourWeight(0.3f), colourLearningRate(0.04f), scaleFilter(true), scales(17),
       scaleStep(1.02f), scaleLearningRate(0.025f), motionPrediction(true), motionDamping(0.8f),
       redetection(true), lostConfidence(0.2f), learnConfidence(0.3f), redetectConfidence(0.4f),

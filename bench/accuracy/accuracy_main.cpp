@@ -22,6 +22,7 @@
 
 #include "accuracy/sequences.hpp"
 #include "zok/tracker_corr.hpp"
+#include "zok/tracker_dcf.hpp"
 #include "zok/zok_config.hpp"
 
 namespace {
@@ -109,6 +110,7 @@ std::vector<TrackerKind> trackerKinds(const std::string& recommendedPath,
          ""},
         {"zok, recommended (FFT engine)", [fftParams] { return TrackerCorr::create(fftParams); },
          ""},
+        {"zok DCF", [] { return TrackerDcf::create(); }, ""},
         {"OpenCV KCF", [] { return cv::TrackerKCF::create(); }, "", true},
         {"OpenCV CSRT", [] { return cv::TrackerCSRT::create(); }, "", true},
         {"OpenCV MIL", [] { return cv::TrackerMIL::create(); }, "", true},
@@ -117,7 +119,7 @@ std::vector<TrackerKind> trackerKinds(const std::string& recommendedPath,
          true},
     };
     if (tuning) {
-        kinds.resize(3);
+        kinds.resize(4);
     }
     for (const std::string& path : extra) {
         const TrackerCorr::Params params = loadParams(path);

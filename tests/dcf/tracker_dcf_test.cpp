@@ -43,7 +43,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ClampCase{"defaults kept", [](TrackerDcf::Params&) {},
                   [](const TrackerDcf::Params& a) {
-                      return a.padding == 4.0f && a.gridCells == 48 && a.admmIterations == 2 &&
+                      return a.padding == 4.0f && a.gridCells == 48 && a.admmIterations == 1 &&
                              a.scales == 17 && a.learningRate == 0.02f && a.colourWeight == 0.3f &&
                              a.lostConfidence == 0.2f && a.learnConfidence == 0.3f &&
                              a.redetectConfidence == 0.4f && a.redetectFrames == 2;
