@@ -1,10 +1,14 @@
 #include "accuracy/dataset/annotation.hpp"
 
+#include <map>
+
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <limits>
+
+#include "accuracy/dataset/frame_list.hpp"
 
 namespace wyr::zok::accuracy {
 namespace {
@@ -120,6 +124,23 @@ std::string readFlags(const std::string& path, std::vector<bool>& flags) {
     }
     flags.swap(out);
     return "";
+}
+
+std::string readBoxPerFrame(const std::string& annotation, int base, const std::string& framesDir,
+                            std::vector<cv::Rect2d>& boxes, std::vector<std::string>& frames) {
+    std::string problem = readBoxes(annotation, base, boxes);
+    if (!problem.empty()) {
+        return problem;
+    }
+    const std::map<int, std::string> numbered = listFrames(framesDir);
+    if (numbered.empty()) {
+        return framesDir + ": no frames";
+    }
+    if (numbered.size() != boxes.size()) {
+        return countMismatch(annotation, boxes.size(), numbered.size());
+    }
+    const int first = numbered.begin()->first;
+    return frameRange(numbered, framesDir, first, first + int(boxes.size()) - 1, frames);
 }
 
 } // namespace wyr::zok::accuracy

@@ -19,4 +19,10 @@ std::string readBoxes(const std::string& path, int base, std::vector<cv::Rect2d>
 // line, GOT-10k one flag a line). Returns "" or one message naming the file and line.
 std::string readFlags(const std::string& path, std::vector<bool>& flags);
 
+// A sequence annotated one box a frame: the boxes of `annotation` (read as readBoxes does) and
+// exactly as many numbered frames in `framesDir`, in order from its first. Returns "" or the
+// first problem: the annotation's, no frames, a count that differs, a number missing.
+std::string readBoxPerFrame(const std::string& annotation, int base, const std::string& framesDir,
+                            std::vector<cv::Rect2d>& boxes, std::vector<std::string>& frames);
+
 } // namespace wyr::zok::accuracy

@@ -16,19 +16,7 @@ std::string readSequence(const std::string& dir, const std::string& name, RealSe
     seq.dataset = "GOT-10k";
     const std::string gt = join(dir, "groundtruth.txt");
     std::vector<cv::Rect2d> boxes;
-    std::string problem = readBoxes(gt, 0, boxes);
-    if (!problem.empty()) {
-        return problem;
-    }
-    const std::map<int, std::string> frames = listFrames(dir);
-    if (frames.empty()) {
-        return dir + ": no frames";
-    }
-    if (frames.size() != boxes.size()) {
-        return countMismatch(gt, boxes.size(), frames.size());
-    }
-    const int first = frames.begin()->first;
-    problem = frameRange(frames, dir, first, first + int(boxes.size()) - 1, seq.frames);
+    std::string problem = readBoxPerFrame(gt, 0, dir, boxes, seq.frames);
     if (!problem.empty()) {
         return problem;
     }

@@ -55,20 +55,8 @@ std::string readSequence(const std::string& dir, const std::string& name, RealSe
     seq.dataset = "LaSOT";
     const std::string gt = join(dir, "groundtruth.txt");
     std::vector<cv::Rect2d> boxes;
-    std::string problem = readBoxes(gt, 1, boxes);
-    if (!problem.empty()) {
-        return problem;
-    }
     const std::string imgDir = join(dir, "img");
-    const std::map<int, std::string> frames = listFrames(imgDir);
-    if (frames.empty()) {
-        return imgDir + ": no frames";
-    }
-    if (frames.size() != boxes.size()) {
-        return countMismatch(gt, boxes.size(), frames.size());
-    }
-    const int first = frames.begin()->first;
-    problem = frameRange(frames, imgDir, first, first + int(boxes.size()) - 1, seq.frames);
+    std::string problem = readBoxPerFrame(gt, 1, imgDir, boxes, seq.frames);
     if (!problem.empty()) {
         return problem;
     }

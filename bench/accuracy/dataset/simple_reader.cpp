@@ -60,20 +60,8 @@ std::string readSequence(const std::string& dir, const std::string& name, RealSe
     seq.dataset = "simple";
     const std::string gt = join(dir, "gt.txt");
     std::vector<cv::Rect2d> boxes;
-    std::string problem = readBoxes(gt, 0, boxes);
-    if (!problem.empty()) {
-        return problem;
-    }
     const std::string framesDir = join(dir, "frames");
-    const std::map<int, std::string> frames = listFrames(framesDir);
-    if (frames.empty()) {
-        return framesDir + ": no frames";
-    }
-    if (frames.size() != boxes.size()) {
-        return countMismatch(gt, boxes.size(), frames.size());
-    }
-    const int first = frames.begin()->first;
-    problem = frameRange(frames, framesDir, first, first + int(boxes.size()) - 1, seq.frames);
+    std::string problem = readBoxPerFrame(gt, 0, framesDir, boxes, seq.frames);
     if (!problem.empty()) {
         return problem;
     }
