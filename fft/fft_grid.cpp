@@ -23,16 +23,6 @@ bool fast(int n) {
     return oddPartFast && (twos >= 4 || n == 1);
 }
 
-template <class T>
-T* allocateZeroed(size_t count) {
-    T* p = static_cast<T*>(fftwf_malloc(count * sizeof(T)));
-    if (p == nullptr) {
-        CV_Error(cv::Error::StsNoMem, "FFTW could not allocate a transform array");
-    }
-    std::memset(static_cast<void*>(p), 0, count * sizeof(T));
-    return p;
-}
-
 } // namespace
 
 int transformLength(int length) {
@@ -56,7 +46,7 @@ FftGrid::FftGrid(const cv::Size& size, unsigned planFlags) : size_(size), planFl
     inverse_ = fftwf_plan_dft_c2r_2d(size.height, size.width, out, in, planFlags);
     // The columns of a half spectrum, (cols / 2 + 1) apart, from the row spectra to `out`.
     const int half = size.width / 2 + 1;
-    rowSpectra_.reset(allocateZeroed<fftwf_complex>(spectrumLength()));
+    rowSpectra_.reset(fftwAllocateZeroed<fftwf_complex>(spectrumLength()));
     columns_ = fftwf_plan_many_dft(1, &size.height, half, rowSpectra_.get(), nullptr, half, 1, out,
                                    nullptr, half, 1, FFTW_FORWARD, planFlags);
     if (forward_ == nullptr || inverse_ == nullptr || columns_ == nullptr) {
@@ -84,14 +74,14 @@ FftGrid::~FftGrid() {
 
 float* FftGrid::real(size_t index) {
     while (reals_.size() <= index) {
-        reals_.emplace_back(allocateZeroed<float>(realLength()));
+        reals_.emplace_back(fftwAllocateZeroed<float>(realLength()));
     }
     return reals_[index].get();
 }
 
 fftwf_complex* FftGrid::spectrum(size_t index) {
     while (spectra_.size() <= index) {
-        spectra_.emplace_back(allocateZeroed<fftwf_complex>(spectrumLength()));
+        spectra_.emplace_back(fftwAllocateZeroed<fftwf_complex>(spectrumLength()));
     }
     return spectra_[index].get();
 }
@@ -107,9 +97,9 @@ void FftGrid::forwardTopRows(float* in, int rows, fftwf_complex* out) {
     if (found == rowPlans_.end()) {
         const std::lock_guard<std::mutex> lock(plannerMutex());
         // Planning may overwrite its arrays, so it gets scratch ones of the same alignment.
-        std::unique_ptr<float[], Free> scratchIn(allocateZeroed<float>(realLength()));
+        std::unique_ptr<float[], Free> scratchIn(fftwAllocateZeroed<float>(realLength()));
         std::unique_ptr<fftwf_complex[], Free> scratchOut(
-            allocateZeroed<fftwf_complex>(spectrumLength()));
+            fftwAllocateZeroed<fftwf_complex>(spectrumLength()));
         const fftwf_plan plan =
             fftwf_plan_many_dft_r2c(1, &size_.width, rows, scratchIn.get(), nullptr, 1, size_.width,
                                     scratchOut.get(), nullptr, 1, half, planFlags_);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -15,6 +16,18 @@ namespace wyr::zok {
 // FFTW is two to three times slower on lengths made mostly of odd factors (3^5 = 243, or
 // 3 5^2 7 = 525) than on one of these a few per cent longer (256, or 576).
 int transformLength(int length);
+
+// `count` zero-filled elements from fftwf_malloc, so aligned for any plan; raises cv::Exception
+// (StsNoMem) when FFTW cannot allocate them. Free them with fftwf_free.
+template <class T>
+T* fftwAllocateZeroed(size_t count) {
+    T* p = static_cast<T*>(fftwf_malloc(count * sizeof(T)));
+    if (p == nullptr) {
+        CV_Error(cv::Error::StsNoMem, "FFTW could not allocate a transform array");
+    }
+    std::memset(static_cast<void*>(p), 0, count * sizeof(T));
+    return p;
+}
 
 // How FFTW plans the transforms of a new grid. FFTW_ESTIMATE plans from FFTW's own heuristics
 // in a few milliseconds; FFTW_MEASURE times candidate algorithms, which took 0.4 s on the first

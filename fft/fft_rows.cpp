@@ -7,27 +7,13 @@
 
 namespace wyr::zok {
 
-namespace {
-
-template <class T>
-T* allocate(size_t count) {
-    T* p = static_cast<T*>(fftwf_malloc(count * sizeof(T)));
-    if (p == nullptr) {
-        CV_Error(cv::Error::StsNoMem, "FFTW could not allocate a transform array");
-    }
-    std::memset(static_cast<void*>(p), 0, count * sizeof(T));
-    return p;
-}
-
-} // namespace
-
 FftRows::FftRows(int length, int rows) : length_(length), rows_(rows) {
     CV_Assert(length > 0 && rows > 0);
     const size_t bins = size_t(length / 2 + 1);
-    real_.reset(allocate<float>(size_t(length) * size_t(rows)));
-    spectrum_.reset(allocate<fftwf_complex>(bins * size_t(rows)));
-    rowReal_.reset(allocate<float>(size_t(length)));
-    rowSpectrum_.reset(allocate<fftwf_complex>(bins));
+    real_.reset(fftwAllocateZeroed<float>(size_t(length) * size_t(rows)));
+    spectrum_.reset(fftwAllocateZeroed<fftwf_complex>(bins * size_t(rows)));
+    rowReal_.reset(fftwAllocateZeroed<float>(size_t(length)));
+    rowSpectrum_.reset(fftwAllocateZeroed<fftwf_complex>(bins));
     const std::unique_lock<std::mutex> lock = lockFftwPlanner();
     forward_ = fftwf_plan_many_dft_r2c(1, &length_, rows, real_.get(), nullptr, 1, length,
                                        spectrum_.get(), nullptr, 1, int(bins), DEFAULT_PLAN_FLAGS);
