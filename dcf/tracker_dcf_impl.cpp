@@ -149,6 +149,7 @@ void TrackerDcfImpl::init(cv::InputArray image, const cv::Rect& boundingBox) {
     filter.learn(1.0f);
     ColourModel colour;
     if (usesColour(frame.type())) {
+        makeColourPatch(settings);
         track.colourTrust = learnColour(colour, settings, cv::Point2f(), 1.0f);
     }
 
@@ -224,12 +225,17 @@ float separation(const cv::Mat& likelihood, const cv::Rect& box) {
 
 } // namespace
 
-void TrackerDcfImpl::mergeColour(const CorrelationFilter::Settings& grid, cv::Mat& response) {
+void TrackerDcfImpl::makeColourPatch(const CorrelationFilter::Settings& grid) {
     // The colour model works at half the sample's resolution (two pixels a cell), which is
     // plenty for a histogram and a box mean and costs a quarter.
+    const int side = 2 * grid.gridSide;
+    cv::resize(sample_, colourPatch_, cv::Size(side, side), 0, 0, cv::INTER_AREA);
+}
+
+void TrackerDcfImpl::mergeColour(const CorrelationFilter::Settings& grid, cv::Mat& response) {
     const int n = grid.gridSide;
     const int side = 2 * n;
-    cv::resize(sample_, colourPatch_, cv::Size(side, side), 0, 0, cv::INTER_AREA);
+    makeColourPatch(grid);
     colour_.likelihood(colourPatch_, likelihood_);
     const cv::Size window = colourWindow(grid.targetCells);
     colourResponse(likelihood_, window, colourScores_);
@@ -262,9 +268,6 @@ void TrackerDcfImpl::mergeColour(const CorrelationFilter::Settings& grid, cv::Ma
 float TrackerDcfImpl::learnColour(ColourModel& model, const CorrelationFilter::Settings& grid,
                                   const cv::Point2f& shift, float rate) {
     const int n = grid.gridSide;
-    const int side = 2 * n;
-    // The patch of the search just made (the same pixels mergeColour() saw).
-    cv::resize(sample_, colourPatch_, cv::Size(side, side), 0, 0, cv::INTER_AREA);
     const cv::Size window = colourWindow(grid.targetCells);
     const cv::Point2f centre(n + 2 * shift.x, n + 2 * shift.y);
     const cv::Rect box(int(std::lround(centre.x - window.width / 2.0f)),
@@ -361,6 +364,7 @@ bool TrackerDcfImpl::update(cv::InputArray image, cv::Rect& boundingBox) {
     track_.centre = found;
     if (s.confidence >= params_.learnConfidence) {
         if (usesColour(frameType_)) {
+            // The colour patch of the search just made, which mergeColour() saw.
             const float trust =
                 learnColour(colour_, filter_.settings(), s.peak.shift, params_.colourLearningRate);
             track_.colourTrust += TRUST_RATE * (trust - track_.colourTrust);

@@ -56,9 +56,11 @@ private:
     };
 
     Search searchAt(const cv::Mat& frame, const cv::Point2f& centre, float scale);
-    // Colour, on frames with it: whether it is used, the merge of its response into the
-    // filter's, and its learning from the last sample with the target shifted by `shift` cells.
+    // Colour, on frames with it: whether it is used, the last sample at the colour model's
+    // resolution, the merge of its response into the filter's, and its learning from the colour
+    // patch last made, with the target shifted by `shift` cells.
     bool usesColour(int frameType) const;
+    void makeColourPatch(const CorrelationFilter::Settings& grid);
     void mergeColour(const CorrelationFilter::Settings& grid, cv::Mat& response);
     // Returns how well the colours learned separate the target from its surroundings (0..1),
     // which scales the colour's weight.
