@@ -7,6 +7,7 @@
 
 #include "dcf/region.hpp"
 #include "fft/fft_grid.hpp"
+#include "geometry/clamp_or.hpp"
 #include "geometry/geometry.hpp"
 
 namespace wyr::zok {
@@ -33,14 +34,6 @@ constexpr int FRAMES_PER_RING = 2;
 constexpr float TRUST_RATE = 0.1f;
 // How far a lost target's motion is followed, in region sides.
 constexpr float MAX_EXTRAPOLATION = 2.0f;
-
-template <class T>
-T clampOr(T v, T lo, T hi, T fallback) {
-    if (v != v) {
-        return fallback;
-    }
-    return std::clamp(v, lo, hi);
-}
 
 void checkFrameType(const cv::Mat& frame) {
     const int depth = frame.depth();
