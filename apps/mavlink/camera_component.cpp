@@ -92,6 +92,11 @@ public:
         }
     }
 
+    void stop(double now) override {
+        seeTime(now);
+        endTrack();
+    }
+
     bool tracking() const override { return tracking_; }
 
 private:

@@ -84,6 +84,10 @@ public:
     // sent the rates (converted to rad/s); Failed ends the track.
     virtual void report(const TrackReport& report, double now) = 0;
 
+    // Ends a running track as a stop command would (zero rates, the gimbal handed back), for a
+    // program that is about to exit.
+    virtual void stop(double now) = 0;
+
     // Whether a track runs: from an accepted tracking command until a stop or a failure.
     virtual bool tracking() const = 0;
 
