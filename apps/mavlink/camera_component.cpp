@@ -74,11 +74,11 @@ public:
 
     void report(const TrackReport& report, double now) override {
         seeTime(now);
+        frameWidth_ = report.frameWidth;
+        frameHeight_ = report.frameHeight;
         if (!tracking_ || report.state == TrackReport::State::Idle) {
             return; // nothing while idle, nor for a frame from before the track's request
         }
-        frameWidth_ = report.frameWidth;
-        frameHeight_ = report.frameHeight;
         if (report.state == TrackReport::State::Failed) {
             endTrack();
             return;

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <fstream>
 #include <iostream>
+#include <utility>
 
 #include "frame_feed.hpp"
 #include "pending_file.hpp"
@@ -56,6 +57,18 @@ std::optional<std::string> runCamera(const Options& o, const std::atomic<bool>& 
         o.camera, [&](const std::vector<uint8_t>& datagram) { link->send(datagram); });
     TrackingLoop loop(std::move(tracker), o.gimbal);
     FrameFeed feed(std::move(source), o.input, o.loop && !o.pipeline, o.fps);
+    // The camera announces itself once the first frame has come, so that what it tells the
+    // ground station (its resolution) is known.
+    std::optional<FrameFeed::Frame> first;
+    while (!stop && !first && !feed.ended()) {
+        first = feed.take(50);
+    }
+    if (first) {
+        TrackReport idle;
+        idle.frameWidth = first->image.cols;
+        idle.frameHeight = first->image.rows;
+        camera->report(idle, secondsNow());
+    }
     std::optional<double> previousFrame;
     while (!stop) {
         for (int n = 0; n < kMaxDatagramsPerTurn; ++n) {
@@ -66,7 +79,8 @@ std::optional<std::string> runCamera(const Options& o, const std::atomic<bool>& 
             camera->receive(datagram.data(), datagram.size(), secondsNow());
         }
         camera->tick(secondsNow());
-        std::optional<FrameFeed::Frame> frame = feed.take(0);
+        std::optional<FrameFeed::Frame> frame =
+            first ? std::exchange(first, std::nullopt) : feed.take(0);
         if (!frame) {
             if (feed.ended()) {
                 break;

@@ -67,13 +67,17 @@ TrackingLoop::Step TrackingLoop::process(const cv::Mat& frame, int index,
             step.report.state = TrackReport::State::Failed;
             return step;
         }
-        // The target sits where the ground station marked it: the gimbal holds still until the
-        // next frame says where it went.
+        // The target sits where the ground station marked it: the gimbal starts turning towards
+        // it at once.
+        offset_ = wyr::zok::centreOffset(box_, frame.size());
+        const wyr::zok::GimbalController::Rates rates =
+            controller_->update(cv::Point2d(offset_), frame.size(), 0.0);
         step.report.state = TrackReport::State::Tracking;
         step.report.box = normalised(box_, frame.size());
+        step.report.pitchRate = rates.pitch;
+        step.report.yawRate = rates.yaw;
         row.found = true;
         row.box = box_;
-        offset_ = wyr::zok::centreOffset(box_, frame.size());
         row.offset = offset_;
         row.scores = tracker_.scores();
         step.result = row;

@@ -185,10 +185,7 @@ TEST(CameraComponent, AnswersInformationRequestsAfterTheAck) {
     TrackReport idle;
     idle.frameWidth = 640;
     idle.frameHeight = 480;
-    h.command(MAV_CMD_CAMERA_TRACK_RECTANGLE, {0.1f, 0.1f, 0.2f, 0.2f});
-    TrackReport tracking = idle;
-    tracking.state = TrackReport::State::Tracking;
-    h.component->report(tracking, 0.0);
+    h.component->report(idle, 0.0); // the frame size is known from any frame, idle or not
     h.sent.clear();
     h.command(MAV_CMD_REQUEST_MESSAGE, {259});
     h.command(MAV_CMD_REQUEST_CAMERA_INFORMATION, {1});
