@@ -228,6 +228,32 @@ test('a point is tracked on a listening link, and an interrupted run leaves the 
   assert.deepEqual(rows[0].box.slice(2), [30, 30], 'a radius of 15 pixels makes a 30-pixel box');
 });
 
+test('a GStreamer pipeline is a camera input', async (t) => {
+  const station = new GroundStation();
+  const port = await station.bind();
+  const pipeline = 'videotestsrc is-live=true pattern=ball num-buffers=40 ! ' +
+    'video/x-raw,width=320,height=240,framerate=25/1 ! videoconvert ! appsink';
+  const run = start(ZOK, ['--gst', pipeline, '--mavlink', `udpout://127.0.0.1:${port}`]);
+  try {
+    const beat = await Promise.race([
+      station.waitFor((r) => r.message instanceof minimal.Heartbeat, 5000, 'HEARTBEAT', 0),
+      run.exited]);
+    if (beat.stderr !== undefined && /no GStreamer backend/.test(beat.stderr)) {
+      t.skip('this OpenCV has no GStreamer backend');
+      return;
+    }
+    assert.equal((await station.commandAck(512, [259])).result, ACCEPTED);
+    const info = await station.waitFor((r) => r.message instanceof common.CameraInformation,
+      1000, 'CAMERA_INFORMATION', 0);
+    assert.deepEqual([info.message.resolutionH, info.message.resolutionV], [320, 240]);
+    const { code, stderr } = await run.exited;
+    assert.equal(code, 0, stderr);
+  } finally {
+    run.child.kill();
+    station.close();
+  }
+});
+
 test('the command line: help, refused arguments and inputs, with their exit codes', () => {
   const help = spawnSync(ZOK, ['--help'], { timeout: 10000 });
   assert.equal(help.status, 0);
