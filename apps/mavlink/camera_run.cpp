@@ -63,6 +63,9 @@ std::optional<std::string> runCamera(const Options& o, const std::atomic<bool>& 
     while (!stop && !first && !feed.ended()) {
         first = feed.take(50);
     }
+    if (!first && !stop) {
+        throw zok_track::InputError(feed.error().value_or("no frames in '" + o.input + "'"));
+    }
     if (first) {
         TrackReport idle;
         idle.frameWidth = first->image.cols;

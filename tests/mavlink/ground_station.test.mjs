@@ -5,7 +5,7 @@
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { execFileSync, spawnSync } from 'node:child_process';
-import { mkdtempSync, readFileSync, rmSync } from 'node:fs';
+import { mkdirSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { minimal, common } from 'node-mavlink';
@@ -255,6 +255,8 @@ test('a GStreamer pipeline is a camera input', async (t) => {
 });
 
 test('the command line: help, refused arguments and inputs, with their exit codes', () => {
+  mkdirSync(join(folder, 'broken'));
+  writeFileSync(join(folder, 'broken', 'frame0.png'), 'not an image');
   const help = spawnSync(ZOK, ['--help'], { timeout: 10000 });
   assert.equal(help.status, 0);
   assert.match(help.stdout.toString(), /--mavlink URL/);
@@ -264,6 +266,7 @@ test('the command line: help, refused arguments and inputs, with their exit code
     [['synthetic', '--system-id', '0'], 2],
     [['synthetic', '--bogus'], 2],
     [[join(folder, 'no-such-video.mp4')], 3],
+    [[join(folder, 'broken')], 3], // a folder whose only image cannot be read: no first frame
     [['synthetic', '--config', join(folder, 'no-such.json')], 5],
     [['synthetic', '--output', join(folder, 'no-such-folder', 'out.csv')], 7],
   ];
