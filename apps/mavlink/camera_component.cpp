@@ -127,6 +127,11 @@ private:
         }
         std::function<void()> after;
         const uint8_t result = execute(command, after);
+        if (result == MAV_RESULT_UNSUPPORTED && command.targetComponent == 0) {
+            // A command for every component that this one does not know is another's to answer:
+            // an "unsupported" from here could reach the sender before the real answer.
+            return;
+        }
         CommandAck ack;
         ack.command = command.command;
         ack.result = result;

@@ -178,6 +178,10 @@ TEST(CameraComponent, IgnoresCommandsForOthersAndTakesBroadcasts) {
     h.command(MAV_CMD_CAMERA_TRACK_RECTANGLE, {0.1f, 0.1f, 0.2f, 0.2f}, 0, 0);
     h.command(MAV_CMD_CAMERA_STOP_TRACKING, {}, 7, 0);
     EXPECT_EQ(h.all<CommandAck>().size(), 2u);
+    // A broadcast command it does not carry out is left to the components that do.
+    h.command(400 /* COMPONENT_ARM_DISARM */, {1}, 7, 0);
+    h.command(400, {1}, 0, 0);
+    EXPECT_EQ(h.all<CommandAck>().size(), 2u);
 }
 
 TEST(CameraComponent, AnswersInformationRequestsAfterTheAck) {

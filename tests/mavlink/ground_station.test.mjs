@@ -130,9 +130,10 @@ test('a rectangle is tracked and steered by, the status comes at its rate, bad c
     const ignoredFrom = station.received.length;
     await station.command(2010, [], { system: 1, component: 101 });
     await station.command(2010, [], { system: 2, component: 0 });
+    await station.command(203, [], { system: 1, component: 0 }); // a broadcast it does not do
     await sleep(300);
     assert.equal(station.messages(common.CommandAck, ignoredFrom).length, 0,
-      'commands for another component or system are not answered');
+      'commands for another component or system, and broadcasts it does not do, are not answered');
 
     // Hidden from frame 100 (four seconds in): the status says error, the gimbal stops.
     const lost = await station.waitFor((r) => r.message instanceof Status &&
