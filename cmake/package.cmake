@@ -1,6 +1,6 @@
 # Debian packages, one per install component, made by CPack from a built tree:
 #   cpack --config <build>/CPackConfig.cmake   (scripts/package does it)
-# writes libzok0, libzok-dev, python3-zok, zok-tools and gstreamer1.0-zok to <build>/packages. Their run-time
+# writes libzok0, libzok-dev, python3-zok, zok-tools (zok-track, zok-mavlink) and gstreamer1.0-zok to <build>/packages. Their run-time
 # dependencies on shared libraries are computed by dpkg-shlibdeps (dpkg-dev).
 if(SKBUILD)
     return()  # a wheel's build: none of this goes into the wheel
@@ -63,7 +63,9 @@ if(ZOK_BUILD_APPS)
     set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION graphics)
     set(CPACK_DEBIAN_TOOLS_DESCRIPTION "zok correlation tracker - command-line tools
 zok-track follows a target through a video file, a camera or a folder of images
-and writes its box and centre offset per frame as CSV or JSON lines.")
+and writes its box and centre offset per frame as CSV or JSON lines.
+zok-mavlink is a MAVLink 2 tracking camera for a drone's companion computer: it
+tracks what the ground station marks on the video and steers the gimbal.")
 endif()
 
 if(ZOK_WITH_GSTREAMER)

@@ -55,7 +55,8 @@ double GimbalControllerImpl::axisRate(double error, double dt, double& integral)
     const double rate = params_.proportionalGain * e + params_.integralGain * candidate;
     // Integrate only while the output is not held at the limit, or when the error pulls it
     // back: otherwise the integral winds up during a long slew and overshoots afterwards.
-    if (std::abs(rate) <= limit || (e != 0.0 && std::signbit(e) != std::signbit(integral))) {
+    // An integral of zero has nothing to pull back, whatever the sign bit of its zero says.
+    if (std::abs(rate) <= limit || (e > 0.0 && integral < 0.0) || (e < 0.0 && integral > 0.0)) {
         integral = candidate;
     }
     return std::clamp(params_.proportionalGain * e + params_.integralGain * integral, -limit,

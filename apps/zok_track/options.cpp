@@ -1,5 +1,6 @@
 #include "options.hpp"
 
+#include "arguments.hpp"
 #include "frame_source.hpp"
 
 #include <algorithm>
@@ -18,28 +19,6 @@ const char* const kDefaultVideo = "/usr/share/doc/opencv-doc/examples/data/Megam
 
 [[noreturn]] void fail(const std::string& message) {
     throw UsageError(message);
-}
-
-long long parseInteger(const std::string& flag, const std::string& text, long long low,
-                       long long high) {
-    errno = 0;
-    char* end = nullptr;
-    const long long value = std::strtoll(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0' || errno == ERANGE || value < low || value > high) {
-        fail("invalid value for " + flag + ": '" + text + "' (an integer from " +
-             std::to_string(low) + " to " + std::to_string(high) + " is expected)");
-    }
-    return value;
-}
-
-double parseNumber(const std::string& flag, const std::string& text) {
-    errno = 0;
-    char* end = nullptr;
-    const double value = std::strtod(text.c_str(), &end);
-    if (text.empty() || *end != '\0' || errno == ERANGE || !std::isfinite(value)) {
-        fail("invalid value for " + flag + ": '" + text + "' (a finite number is expected)");
-    }
-    return value;
 }
 
 std::vector<std::string> splitCommas(const std::string& text) {
@@ -311,10 +290,6 @@ Options parseOptions(const std::vector<std::string>& arguments) {
         fail("no start given: use --box X,Y,W,H or --offset DX,DY --half HW,HH");
     }
     return options;
-}
-
-const char* trackerName(TrackerKind kind) {
-    return kind == TrackerKind::Dcf ? "dcf" : "corr";
 }
 
 } // namespace zok_track

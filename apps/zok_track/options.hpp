@@ -7,24 +7,12 @@
 
 #include <opencv2/core.hpp>
 
+#include "arguments.hpp"
+#include "chosen_tracker.hpp"
+#include "result_writer.hpp"
 #include "zok/tracker_corr.hpp"
 
 namespace zok_track {
-
-enum class Format { Csv, JsonLines };
-
-// Which tracker follows the target.
-enum class TrackerKind {
-    Corr, // TrackerCorr, from the recommended configuration
-    Dcf,  // TrackerDcf, from its defaults
-};
-
-// The tracker of a run that does not name one: the learned tracker, which follows real footage
-// better (docs/accuracy.md), wherever the build has FFTW, which it needs.
-inline constexpr TrackerKind kDefaultTracker = ZOK_WITH_FFTW ? TrackerKind::Dcf : TrackerKind::Corr;
-
-// The name --tracker gives a kind.
-const char* trackerName(TrackerKind kind);
 
 // Overrides of the tracker's parameters given on the command line; applied after the
 // configuration file, so a flag always wins.
@@ -61,10 +49,6 @@ struct Options {
     bool progress = true;
     bool defaultRun = false;
     bool help = false;
-};
-
-struct UsageError : std::runtime_error {
-    using std::runtime_error::runtime_error;
 };
 
 // Reads the command line; throws UsageError with a message for the user.

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "annotator.hpp"
+#include "chosen_tracker.hpp"
 #include "geometry/geometry.hpp"
 #include "pending_file.hpp"
 #include "progress.hpp"
@@ -25,49 +26,13 @@ using wyr::zok::FlightDirector;
 using wyr::zok::TrackerCorr;
 using wyr::zok::TrackerDcf;
 
-// The tracker of the kind the options chose, with what the run reads of it besides boxes.
-class ChosenTracker {
-public:
-    // Reads the parameters, so that a refused configuration file stops the run before the
-    // input is opened; the tracker itself is made by createDirector().
-    explicit ChosenTracker(const Options& options) : kind_(options.tracker) {
-        if (kind_ == TrackerKind::Dcf) {
-            dcfParams_ = dcfParams(options);
-        } else {
-            corrParams_ = trackerParams(options);
-        }
-    }
-
-    cv::Ptr<FlightDirector> createDirector() {
-        if (kind_ == TrackerKind::Dcf) {
-            dcf_ = TrackerDcf::create(dcfParams_);
-            return FlightDirector::create(dcf_, FlightDirector::TRACKER_OTHER);
-        }
-        corr_ = TrackerCorr::create(corrParams_);
-        return FlightDirector::create(corr_, FlightDirector::TRACKER_CORR);
-    }
-
-    // The window the next update's first search will cover; none for the learned tracker,
-    // whose search region follows its own prediction of the target's motion.
-    cv::Rect nextSearchWindow(const cv::Size& frame) const {
-        return corr_ ? zok_track::nextSearchWindow(*corr_, frame) : cv::Rect();
-    }
-
-    // The correlation tracker's parameters; the defaults when the learned tracker was chosen.
-    const TrackerCorr::Params& corrParams() const { return corrParams_; }
-
-    // The correlation tracker's search scores, or the learned tracker's confidence.
-    std::vector<double> scores() const {
-        return corr_ ? corr_->matches() : std::vector<double>{dcf_->confidence()};
-    }
-
-private:
-    TrackerKind kind_;
-    TrackerCorr::Params corrParams_;
-    TrackerDcf::Params dcfParams_;
-    cv::Ptr<TrackerCorr> corr_;
-    cv::Ptr<TrackerDcf> dcf_;
-};
+// The chosen tracker with its parameters read, so that a refused configuration file stops the
+// run before the input is opened; only the chosen kind's parameters are read.
+ChosenTracker chooseTracker(const Options& options) {
+    return options.tracker == TrackerKind::Dcf
+               ? ChosenTracker(options.tracker, TrackerCorr::Params(), dcfParams(options))
+               : ChosenTracker(options.tracker, trackerParams(options), TrackerDcf::Params());
+}
 
 std::unique_ptr<FrameSource> openAtStart(const Options& options, cv::Mat& first) {
     std::unique_ptr<FrameSource> source = FrameSource::open(options.input);
@@ -121,7 +86,7 @@ std::optional<int> framesToTrack(const Options& options, const FrameSource& sour
 } // namespace
 
 Summary track(const Options& options) {
-    ChosenTracker tracker(options);
+    ChosenTracker tracker = chooseTracker(options);
     cv::Mat frame;
     const std::unique_ptr<FrameSource> source = openAtStart(options, frame);
     const cv::Rect start = startBox(options, *source, frame.size());

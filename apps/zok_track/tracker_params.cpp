@@ -1,29 +1,10 @@
 #include "tracker_params.hpp"
 
-#include "recommended_config.hpp"
-#include "zok/zok_config.hpp"
-
 namespace zok_track {
 
-namespace {
-
-// The library's defaults, overlaid by the configuration file when one is given.
-wyr::zok::ZokConfig loadConfig(const Options& options) {
-    wyr::zok::ZokConfig config;
-    if (!options.configPath.empty() && !config.LoadFromJson(options.configPath.c_str())) {
-        throw ConfigError("configuration file '" + options.configPath + "' refused");
-    }
-    return config;
-}
-
-} // namespace
-
 wyr::zok::TrackerCorr::Params trackerParams(const Options& options) {
-    wyr::zok::ZokConfig config = loadConfig(options);
-    if (options.configPath.empty() && !options.libraryDefaults) {
-        config.trackerCorr = recommendedParams();
-    }
-    wyr::zok::TrackerCorr::Params& params = config.trackerCorr;
+    wyr::zok::TrackerCorr::Params params =
+        toolConfig(options.configPath, options.libraryDefaults).trackerCorr;
     const ParamFlags& flags = options.params;
     params.searchRadiusFactor = flags.searchRadiusFactor.value_or(params.searchRadiusFactor);
     params.altSearchRadiiFactors =
@@ -43,11 +24,7 @@ wyr::zok::TrackerCorr::Params trackerParams(const Options& options) {
 }
 
 wyr::zok::TrackerDcf::Params dcfParams(const Options& options) {
-    wyr::zok::ZokConfig config = loadConfig(options);
-    if (options.configPath.empty() && !options.libraryDefaults) {
-        config.trackerDcf = recommendedDcfParams();
-    }
-    return config.trackerDcf;
+    return toolConfig(options.configPath, options.libraryDefaults).trackerDcf;
 }
 
 } // namespace zok_track

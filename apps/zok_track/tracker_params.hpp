@@ -1,20 +1,14 @@
 #pragma once
 
-#include <stdexcept>
-
 #include "options.hpp"
+#include "tool_config.hpp"
 #include "zok/tracker_corr.hpp"
 #include "zok/tracker_dcf.hpp"
 
 namespace zok_track {
 
-struct ConfigError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
-
-// The recommended configuration, or with a configuration file the library's defaults overlaid
-// by it, or with --library-defaults those alone; then the flags. Throws
-// ConfigError when the file is refused; the loader has then said why on standard error.
+// The configuration toolConfig() gives for the options, then the flags. Throws ConfigError when
+// the file is refused.
 wyr::zok::TrackerCorr::Params trackerParams(const Options& options);
 
 // The same for the learned tracker, from the file's "TrackerDcf" section. It has no flags.

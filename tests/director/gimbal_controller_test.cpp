@@ -88,6 +88,21 @@ TEST(GimbalController, SaturationDoesNotWindUpTheIntegral) {
     EXPECT_LT(controller->update({-30, 0}, FRAME, 0.1).yaw, 0.0);
 }
 
+// A saturated step from rest integrates nothing, whichever side the target is on: the gimbal must
+// not pull harder to one side than to the other.
+TEST(GimbalController, SaturationFromRestIsTheSameOnBothSides) {
+    GimbalController::Params p;
+    p.deadBand = 0.0;
+    p.maxRate = 5.0;
+    for (const double side : {1.0, -1.0}) {
+        auto controller = GimbalController::create(p);
+        EXPECT_EQ(controller->update({side * 300, side * 200}, FRAME, 0.1).yaw, side * 5.0);
+        const GimbalController::Rates centred = controller->update({0, 0}, FRAME, 0.1);
+        EXPECT_EQ(centred.yaw, 0.0) << side;
+        EXPECT_EQ(centred.pitch, 0.0) << side;
+    }
+}
+
 TEST(GimbalController, TimeStepIsClampedAndBadInputLeavesItUnchanged) {
     GimbalController::Params p;
     p.deadBand = 0.0;

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Uses the Debian packages as an outsider would, without installing them: each is unpacked into
-# one temporary root, and a CMake project, a pkg-config compile line, zok-track, `import zok`
-# and the GStreamer element (in gst-launch-1.0, and its meta header in a C compile) are run from
-# there. Their control data must name the dependencies.
+# one temporary root, and a CMake project, a pkg-config compile line, zok-track, zok-mavlink,
+# `import zok` and the GStreamer element (in gst-launch-1.0, and its meta header in a C compile)
+# are run from there. Their control data must name the dependencies.
 #   check_packages.sh <packages-dir>
 set -euo pipefail
 packages=$(realpath "$1")
@@ -59,6 +59,15 @@ help=$("$root/usr/bin/zok-track" --help)
 echo "${help%%$'\n'*}"
 manual=$(zcat "$root/usr/share/man/man1/zok-track.1.gz")
 [[ $manual == *'\-\-box'* ]] || fail "the manual page does not list --box"
+
+echo "== zok-mavlink"
+help=$("$root/usr/bin/zok-mavlink" --help)
+echo "${help%%$'\n'*}"
+manual=$(zcat "$root/usr/share/man/man1/zok-mavlink.1.gz")
+[[ $manual == *'\-\-mavlink'* ]] || fail "zok-mavlink's manual page does not list --mavlink"
+# Ten frames from a pipeline, sent to the discard port on loopback: it must start and end cleanly.
+"$root/usr/bin/zok-mavlink" --gst "videotestsrc num-buffers=10 ! videoconvert ! appsink" \
+    --mavlink udpout://127.0.0.1:9 || fail "zok-mavlink did not run over a pipeline"
 
 echo "== import zok"
 site=$(dirname "$(dirname "$(find "$root" -path '*/zok/__init__.py' -print -quit)")")

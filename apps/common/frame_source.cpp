@@ -9,6 +9,7 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
+#include <opencv2/videoio/registry.hpp>
 
 #include "synthetic/synthetic.hpp"
 
@@ -30,8 +31,8 @@ void toBgr(const cv::Mat& in, cv::Mat& out) {
 
 class VideoSource final : public FrameSource {
 public:
-    VideoSource(cv::VideoCapture capture, std::optional<int> frames)
-        : capture_(std::move(capture)), frames_(frames) {}
+    VideoSource(cv::VideoCapture capture, std::optional<int> frames, bool live = false)
+        : capture_(std::move(capture)), frames_(frames), live_(live) {}
 
     bool read(cv::Mat& frame) override {
         cv::Mat raw;
@@ -46,9 +47,12 @@ public:
 
     double framesPerSecond() const override { return capture_.get(cv::CAP_PROP_FPS); }
 
+    bool live() const override { return live_; }
+
 private:
     cv::VideoCapture capture_;
     std::optional<int> frames_;
+    bool live_;
 };
 
 // The last run of digits in a file name orders the images: frame2.png before frame10.png.
@@ -173,7 +177,7 @@ std::unique_ptr<FrameSource> FrameSource::open(const std::string& input) {
         if (!camera.isOpened()) {
             throw InputError("cannot open camera " + input);
         }
-        return std::make_unique<VideoSource>(std::move(camera), std::nullopt);
+        return std::make_unique<VideoSource>(std::move(camera), std::nullopt, true);
     }
     std::error_code error;
     if (fs::is_directory(input, error)) {
@@ -192,6 +196,18 @@ std::unique_ptr<FrameSource> FrameSource::open(const std::string& input) {
         frames = int(count);
     }
     return std::make_unique<VideoSource>(std::move(video), frames);
+}
+
+std::unique_ptr<FrameSource> FrameSource::openPipeline(const std::string& description) {
+    if (!cv::videoio_registry::hasBackend(cv::CAP_GSTREAMER)) {
+        throw InputError("this OpenCV has no GStreamer backend for the pipeline '" + description +
+                         "'");
+    }
+    cv::VideoCapture pipeline(description, cv::CAP_GSTREAMER);
+    if (!pipeline.isOpened()) {
+        throw InputError("cannot start the GStreamer pipeline '" + description + "'");
+    }
+    return std::make_unique<VideoSource>(std::move(pipeline), std::nullopt, true);
 }
 
 } // namespace zok_track

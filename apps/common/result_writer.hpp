@@ -5,9 +5,9 @@
 
 #include <opencv2/core.hpp>
 
-#include "options.hpp"
-
 namespace zok_track {
+
+enum class Format { Csv, JsonLines };
 
 // What the tool reports for one frame.
 struct FrameResult {

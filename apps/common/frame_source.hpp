@@ -34,9 +34,19 @@ public:
     // Where the target truly is in the frame read last, for inputs that know (generated ones).
     virtual std::optional<cv::Rect> truth() const { return std::nullopt; }
 
+    // Whether frames come as they are made (cameras, pipelines), rather than from storage at
+    // whatever pace they are read.
+    virtual bool live() const { return false; }
+
     // `input`: "synthetic" (a generated sequence with known truth), a camera index, a folder or
     // a video file. Throws InputError when it cannot be opened.
     static std::unique_ptr<FrameSource> open(const std::string& input);
+
+    // A GStreamer pipeline description ending in an appsink, such as
+    // "udpsrc port=5600 ! application/x-rtp,encoding-name=H264 ! rtph264depay ! avdec_h264 !
+    // videoconvert ! appsink". Throws InputError when OpenCV has no GStreamer backend or the
+    // pipeline does not start.
+    static std::unique_ptr<FrameSource> openPipeline(const std::string& description);
 };
 
 } // namespace zok_track

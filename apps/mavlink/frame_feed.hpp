@@ -1,0 +1,66 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include <opencv2/core.hpp>
+
+#include "frame_source.hpp"
+
+namespace zok_mavlink {
+
+// Frames from an input on a thread of their own, so that the MAVLink side stays responsive
+// whatever the input does. Stored inputs (files, folders, generated scenes) are paced at their
+// frame rate, as a camera would deliver them, and with `loop` start again at their end; live
+// ones come as they are made. Only the newest frame waits: one the caller was too slow for is
+// dropped, as a camera drops it.
+class FrameFeed {
+public:
+    // Reads from `source`, which `reopen` makes again for another round when looping.
+    // `fallbackFps` paces stored inputs that state no frame rate (folders).
+    FrameFeed(std::unique_ptr<zok_track::FrameSource> source, std::string reopen, bool loop,
+              double fallbackFps);
+    ~FrameFeed();
+    FrameFeed(const FrameFeed&) = delete;
+    FrameFeed& operator=(const FrameFeed&) = delete;
+
+    struct Frame {
+        cv::Mat image;
+        int index = 0; // counted from the first frame, rounds of a loop included
+        // When the frame was made, in seconds: by the input's frame rate for a stored input,
+        // by the steady clock for a live one.
+        double time = 0.0;
+    };
+
+    // Waits up to `timeoutMs` for a frame not taken yet.
+    std::optional<Frame> take(int timeoutMs);
+
+    // Whether the input has ended (and no frame waits); error() says why when it failed.
+    bool ended() const;
+    std::optional<std::string> error() const;
+
+    // The pace of a stored input, in seconds per frame; 0 for a live one.
+    double framePeriod() const { return period_; }
+
+private:
+    void run();
+
+    std::unique_ptr<zok_track::FrameSource> source_;
+    std::string reopen_;
+    bool loop_;
+    double period_;
+    mutable std::mutex mutex_;
+    std::condition_variable ready_;
+    std::optional<Frame> waiting_;
+    bool ended_ = false;
+    std::optional<std::string> error_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+} // namespace zok_mavlink
