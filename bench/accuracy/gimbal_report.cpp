@@ -135,9 +135,9 @@ std::string writeClosedLoopReport(const std::vector<RealSequence>& sequences,
             for (size_t k = runs[i].start; k < trace.boxes.size(); ++k) {
                 const cv::Point2d v = centre(trace.boxes[k]);
                 const cv::Point2d g = centre(sequences[i].truth[k]);
-                csv << rows[t].name << ',' << sequences[i].name << ',' << k << ',' << fixed(v.x, 1)
-                    << ',' << fixed(v.y, 1) << ',' << fixed(g.x, 1) << ',' << fixed(g.y, 1) << ','
-                    << int(trace.found[k]) << '\n';
+                csv << '"' << rows[t].name << "\"," << sequences[i].name << ',' << k << ','
+                    << fixed(v.x, 1) << ',' << fixed(v.y, 1) << ',' << fixed(g.x, 1) << ','
+                    << fixed(g.y, 1) << ',' << int(trace.found[k]) << '\n';
             }
         }
     }
