@@ -4,11 +4,11 @@
 #include <cmath>
 
 #include "geometry/clamp_or.hpp"
+#include "geometry/pinhole.hpp"
 
 namespace wyr::zok {
 namespace {
 
-constexpr double DEG_PER_RAD = 180.0 / CV_PI;
 constexpr double MAX_STEP_SECONDS = 1.0;
 
 GimbalController::Params clamped(const GimbalController::Params& p) {
@@ -21,11 +21,6 @@ GimbalController::Params clamped(const GimbalController::Params& p) {
     a.maxRate = clampOr(p.maxRate, 0.0, 1000.0, d.maxRate);
     a.deadBand = clampOr(p.deadBand, 0.0, 45.0, d.deadBand);
     return a;
-}
-
-// Focal length in pixels of a pinhole camera whose `extent` pixels span `fovDegrees`.
-double focalLength(double extent, double fovDegrees) {
-    return 0.5 * extent / std::tan(0.5 * fovDegrees / DEG_PER_RAD);
 }
 
 } // namespace

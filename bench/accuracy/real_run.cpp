@@ -27,6 +27,14 @@ double threadMilliseconds() {
 
 } // namespace
 
+std::vector<bool> scoredFrames(const RealSequence& seq, const SequenceRun& run) {
+    std::vector<bool> scored(seq.frames.size(), false);
+    for (size_t k = run.start + 1; k < scored.size(); ++k) {
+        scored[k] = annotated(seq, k);
+    }
+    return scored;
+}
+
 SequenceRun runSequence(const RealSequence& seq, const std::vector<TrackerRow>& rows,
                         const std::function<void(size_t)>& progress) {
     SequenceRun run;

@@ -32,6 +32,10 @@ struct SequenceRun {
     std::vector<TrackerTrace> traces; // one a row
 };
 
+// The frames a run is scored on: annotated ones after the start frame, whose box the trackers
+// were given.
+std::vector<bool> scoredFrames(const RealSequence& seq, const SequenceRun& run);
+
 // Runs every available row over `seq`: one pass from the first annotated box, each frame
 // decoded once and then fed to every tracker in turn, only the update itself timed.
 // `progress` is called with the count of frames done so far.

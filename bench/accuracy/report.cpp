@@ -7,32 +7,13 @@
 #include <sstream>
 
 #include "accuracy/dataset/metrics.hpp"
+#include "accuracy/markdown.hpp"
 
 namespace wyr::zok::accuracy {
 namespace {
 
-std::string fixed(double value, int digits) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.*f", digits, value);
-    return text;
-}
-
-std::string percent(double sum, size_t count) {
-    return count == 0 ? "-" : fixed(100.0 * sum / double(count), 0) + " %";
-}
-
 std::string milliseconds(double ms) {
     return fixed(ms, ms < 10 ? 2 : 1) + " ms";
-}
-
-// The frames overlap is scored on: annotated ones after the start frame, whose box the
-// tracker was given.
-std::vector<bool> scoredFrames(const RealSequence& seq, const SequenceRun& run) {
-    std::vector<bool> scored(seq.frames.size(), false);
-    for (size_t k = run.start + 1; k < scored.size(); ++k) {
-        scored[k] = annotated(seq, k);
-    }
-    return scored;
 }
 
 // One row's figures over a set of sequences. The flag's shares are averaged over the
@@ -81,15 +62,6 @@ Summary summarise(const std::vector<RealSequence>& sequences, const std::vector<
     }
     s.curves = meanCurves(curves);
     return s;
-}
-
-std::string header(const std::vector<std::string>& columns) {
-    std::string h = "|", rule = "|";
-    for (const std::string& c : columns) {
-        h += " " + c + " |";
-        rule += "---|";
-    }
-    return h + "\n" + rule + "\n";
 }
 
 } // namespace

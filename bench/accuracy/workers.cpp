@@ -73,11 +73,11 @@ bool writeAll(int fd, const void* data, size_t size) {
 // A worker: takes sequence numbers from `work` until it is drained.
 [[noreturn]] void work(int workFd, int reportFd, const std::string& dir,
                        const std::vector<RealSequence>& sequences,
-                       const std::vector<TrackerRow>& rows) {
+                       const std::vector<TrackerRow>& rows, const SequenceRunner& runner) {
     int32_t s = 0;
     while (read(workFd, &s, sizeof s) == ssize_t(sizeof s)) {
         size_t reported = 0;
-        const SequenceRun run = runSequence(sequences[size_t(s)], rows, [&](size_t done) {
+        const SequenceRun run = runner(sequences[size_t(s)], rows, [&](size_t done) {
             if (done - reported >= 10) {
                 const Report r{s, int32_t(done)};
                 writeAll(reportFd, &r, sizeof r);
@@ -102,7 +102,8 @@ bool writeAll(int fd, const void* data, size_t size) {
 } // namespace
 
 std::vector<SequenceRun> runAll(const std::vector<RealSequence>& sequences,
-                                const std::vector<TrackerRow>& rows, int jobs) {
+                                const std::vector<TrackerRow>& rows, int jobs,
+                                const SequenceRunner& runner) {
     std::vector<SequenceRun> runs(sequences.size());
     char dirTemplate[] = "/tmp/zok-accuracy-XXXXXX";
     const char* made = mkdtemp(dirTemplate);
@@ -131,7 +132,7 @@ std::vector<SequenceRun> runAll(const std::vector<RealSequence>& sequences,
         const pid_t pid = fork();
         if (pid == 0) {
             close(reportPipe[0]);
-            work(workPipe[0], reportPipe[1], dir, sequences, rows);
+            work(workPipe[0], reportPipe[1], dir, sequences, rows, runner);
         }
         if (pid > 0) {
             workers.push_back(pid);

@@ -42,9 +42,10 @@ public:
         /// The largest rate commanded on either axis, in degrees per second. Default 60;
         /// clamped into 0..1000.
         double maxRate;
-        /// Errors within this angle of the centre, in degrees, command nothing and are not
-        /// integrated, so that a still target does not make the gimbal hunt; beyond it the error
-        /// counts from the band's edge. Default 0.5; clamped into 0..45.
+        /// Errors within this angle of the centre, in degrees, add nothing to the rate and are
+        /// not integrated, so that a still target does not make the gimbal hunt (the integral
+        /// learned so far still commands its part, which keeps a steady pan going); beyond it
+        /// the error counts from the band's edge. Default 0.5; clamped into 0..45.
         double deadBand;
     };
 

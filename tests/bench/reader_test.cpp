@@ -64,6 +64,7 @@ struct ExpectedSequence {
     std::vector<size_t> absent; // the frames marked absent
     std::string firstFrame;     // ends the path of frame 0
     std::vector<std::string> attributes;
+    double frameRate = 0.0;
 };
 
 struct ReaderCase {
@@ -131,6 +132,7 @@ TEST_P(Reader, FindsEverySequenceAndNamesEveryFault) {
         EXPECT_EQ(e.firstFrame,
                   first.substr(first.size() - std::min(first.size(), e.firstFrame.size())));
         EXPECT_EQ(e.attributes, got.attributes);
+        EXPECT_EQ(e.frameRate, got.frameRate);
     }
 }
 
@@ -146,19 +148,24 @@ const ExpectedSequence GOOD_SIMPLE{"good", "simple", 3, {1, 2, 3, 4}, {1}, "good
 INSTANTIATE_TEST_SUITE_P(
     Simple, Reader,
     ::testing::Values(
-        ReaderCase{"MetaAndNanRows",
-                   Format::AUTO,
-                   Format::SIMPLE,
-                   [](const Tree& t) {
-                       goodSimple(t);
-                       t.frames("seq/frames", 1, 2, 5);
-                       t.text("seq/gt.txt", "0,0,4,4\n1.5,2.5,3,3\n");
-                       t.text("seq/meta.json",
-                              R"({"dataset": "OTB100", "attributes": ["OCC", "SV"]})");
-                   },
-                   {GOOD_SIMPLE,
-                    {"seq", "OTB100", 2, {0, 0, 4, 4}, {}, "seq/frames/00001.jpg", {"OCC", "SV"}}},
-                   {}},
+        ReaderCase{
+            "MetaAndNanRows",
+            Format::AUTO,
+            Format::SIMPLE,
+            [](const Tree& t) {
+                goodSimple(t);
+                t.frames("seq/frames", 1, 2, 5);
+                t.text("seq/gt.txt", "0,0,4,4\n1.5,2.5,3,3\n");
+                t.text("seq/meta.json",
+                       R"({"dataset": "OTB100", "attributes": ["OCC", "SV"], "fps": 25})");
+                t.frames("unknown-rate/frames", 1, 1, 5);
+                t.text("unknown-rate/gt.txt", "0,0,4,4\n");
+                t.text("unknown-rate/meta.json", R"({"fps": null})");
+            },
+            {GOOD_SIMPLE,
+             {"seq", "OTB100", 2, {0, 0, 4, 4}, {}, "seq/frames/00001.jpg", {"OCC", "SV"}, 25.0},
+             {"unknown-rate", "simple", 1, {0, 0, 4, 4}, {}, "unknown-rate/frames/00001.jpg", {}}},
+            {}},
         ReaderCase{"OneSequenceFolder",
                    Format::SIMPLE,
                    Format::SIMPLE,
@@ -279,6 +286,21 @@ INSTANTIATE_TEST_SUITE_P(
                    },
                    {GOOD_SIMPLE},
                    {"@/bad/meta.json: \"attributes\" is not a list of names"}},
+        ReaderCase{"BadFrameRate",
+                   Format::AUTO,
+                   Format::SIMPLE,
+                   [](const Tree& t) {
+                       goodSimple(t);
+                       t.frames("bad/frames", 1, 1, 5);
+                       t.text("bad/gt.txt", "1,2,3,4\n");
+                       t.text("bad/meta.json", R"({"fps": 0})");
+                       t.frames("text/frames", 1, 1, 5);
+                       t.text("text/gt.txt", "1,2,3,4\n");
+                       t.text("text/meta.json", R"({"fps": "30"})");
+                   },
+                   {GOOD_SIMPLE},
+                   {"@/bad/meta.json: \"fps\" is not a positive number",
+                    "@/text/meta.json: \"fps\" is not a positive number"}},
         ReaderCase{"MetaNotJson",
                    Format::AUTO,
                    Format::SIMPLE,

@@ -7,10 +7,6 @@
 namespace wyr::zok::accuracy {
 namespace {
 
-cv::Point2d centre(const cv::Rect2d& r) {
-    return {r.x + r.width / 2, r.y + r.height / 2};
-}
-
 template <size_t N>
 double mean(const std::array<double, N>& a) {
     return std::accumulate(a.begin(), a.end(), 0.0) / double(N);

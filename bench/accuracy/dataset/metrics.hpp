@@ -7,6 +7,11 @@
 
 namespace wyr::zok::accuracy {
 
+// The centre of a box, in the continuous coordinates in which pixel (i, j) spans i..i+1.
+inline cv::Point2d centre(const cv::Rect2d& r) {
+    return {r.x + r.width / 2, r.y + r.height / 2};
+}
+
 // Intersection over union of two boxes; 0 when both are empty.
 double overlap(const cv::Rect2d& a, const cv::Rect2d& b);
 // Distance between the boxes' centres, in pixels.

@@ -19,6 +19,7 @@ struct RealSequence {
     // NaN row): the honesty of a tracker's found flag is judged on them.
     std::vector<bool> absent;
     std::vector<std::string> attributes; // the dataset's labels, e.g. "OCC"; may be empty
+    double frameRate = 0.0;              // frames a second where the dataset states it, else 0
 };
 
 // Whether frame k carries a box that overlap is scored against.

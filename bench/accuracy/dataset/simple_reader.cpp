@@ -1,5 +1,6 @@
 // The plain layout: <seq>/frames/00001.jpg ..., <seq>/gt.txt (one 0-based x,y,w,h a frame,
-// NaN where not annotated) and an optional <seq>/meta.json with "dataset" and "attributes".
+// NaN where not annotated) and an optional <seq>/meta.json with "dataset", "attributes" and
+// "fps" (the frame rate; null where unknown).
 #include <rapidjson/document.h>
 #include <rapidjson/error/en.h>
 
@@ -51,6 +52,13 @@ std::string readMeta(const std::string& path, RealSequence& seq) {
             }
             seq.attributes.push_back(a.GetString());
         }
+    }
+    const auto fps = doc.FindMember("fps");
+    if (fps != doc.MemberEnd() && !fps->value.IsNull()) {
+        if (!fps->value.IsNumber() || !(fps->value.GetDouble() > 0.0)) {
+            return path + ": \"fps\" is not a positive number";
+        }
+        seq.frameRate = fps->value.GetDouble();
     }
     return "";
 }
