@@ -28,7 +28,7 @@ enum class Parse { OK, NOT_JSON, TOO_LARGE, TOO_DEEP };
 // parser stops at a NUL byte as at the end of the file; anything from there on (even the byte
 // alone) means the file is not one JSON text. It stops too at the first byte beyond
 // CONFIG_FILE_MAX_BYTES and at the first array or object deeper than CONFIG_MAX_NESTING, so
-// that what it holds never grows beyond what such a file makes.
+// that it never holds more than a file within both bounds makes it hold.
 Parse parse(std::FILE* file, JsonDocument& document) {
     char buffer[READ_BUFFER_SIZE];
     FileStream stream(file, buffer, sizeof buffer, CONFIG_FILE_MAX_BYTES);
