@@ -1,5 +1,6 @@
 #include <climits>
 #include <tuple>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -366,25 +367,30 @@ protected:
     }
 };
 
-TEST_P(InitAfterATrack, EmptyImageAndBoxGiveAnEmptyTemplateThatScoresZero) {
-    TrackerCorrImpl tracker = tracking();
-    ASSERT_NO_THROW(tracker.init(cv::Mat(), cv::Rect()));
-    EXPECT_TRUE(tracker.weightMask.empty());
+TEST_P(InitAfterATrack, AnEmptyBoxGivesAnEmptyTemplateThatScoresZero) {
     const size_t depth = std::get<1>(GetParam());
-    for (int i = 0; i < 3; ++i) {
-        cv::Rect box(1, 2, 3, 4);
-        bool found = false;
-        ASSERT_NO_THROW(found = tracker.update(frame, box)) << i;
-        if (depth == 1) {
-            EXPECT_FALSE(found);
-            EXPECT_EQ(box, cv::Rect(1, 2, 3, 4));
-            EXPECT_EQ(tracker.matches(), std::vector<double>{0.0});
+    const std::pair<cv::Mat, cv::Rect> empties[] = {
+        {cv::Mat(), cv::Rect()}, {frame, {19, 11, 0, 12}}, {frame, {35, 42, 14, 0}}};
+    for (const auto& [image, emptyBox] : empties) {
+        SCOPED_TRACE(emptyBox);
+        TrackerCorrImpl tracker = tracking();
+        ASSERT_NO_THROW(tracker.init(image, emptyBox));
+        EXPECT_TRUE(tracker.weightMask.empty());
+        for (int i = 0; i < 3; ++i) {
+            cv::Rect box(1, 2, 3, 4);
+            bool found = false;
+            ASSERT_NO_THROW(found = tracker.update(frame, box)) << i;
+            if (depth == 1) {
+                EXPECT_FALSE(found);
+                EXPECT_EQ(box, cv::Rect(1, 2, 3, 4));
+                EXPECT_EQ(tracker.matches(), std::vector<double>{0.0});
+            }
         }
+        // The tracker starts again on a box of any size.
+        tracker.init(frame, {10, 10, 20, 16});
+        cv::Rect box;
+        EXPECT_TRUE(tracker.update(frame, box));
     }
-    // The tracker starts again on a box of any size.
-    tracker.init(frame, {10, 10, 20, 16});
-    cv::Rect box;
-    EXPECT_TRUE(tracker.update(frame, box));
 }
 
 TEST_P(InitAfterATrack, AnOlderReferenceOfAnotherSizeIsWeightedForItsOwnSize) {
