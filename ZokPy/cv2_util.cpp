@@ -89,7 +89,8 @@ bool convert_to_int(PyObject* obj, int& value, const ArgDesc& arg) {
     return report_failmsg("Argument '%s' is required to be an integer", arg.name);
 }
 
-bool parse_int_sequence(PyObject* obj, int* const targets[4], const ArgDesc& arg) {
+bool parse_int_sequence(PyObject* obj, int* const targets[4], const ArgDesc& arg,
+                        NoneItems noneItems) {
     if (!obj || obj == Py_None) {
         return true;
     }
@@ -119,7 +120,8 @@ bool parse_int_sequence(PyObject* obj, int* const targets[4], const ArgDesc& arg
             chain_cause(cause);
             return false;
         }
-        const bool converted = convert_to_int(item, *targets[i], arg);
+        const bool converted = !(item == Py_None && noneItems == NoneItems::REFUSE) &&
+                               convert_to_int(item, *targets[i], arg);
         Py_DECREF(item);
         if (!converted) {
             return report_failmsg("Can't parse '%s'. Sequence item with index %lu has a wrong type",
@@ -132,6 +134,15 @@ bool parse_int_sequence(PyObject* obj, int* const targets[4], const ArgDesc& arg
 bool convert_to_rect(PyObject* obj, cv::Rect& r, const ArgDesc& arg) {
     int* const targets[4] = {&r.x, &r.y, &r.width, &r.height};
     return parse_int_sequence(obj, targets, arg);
+}
+
+bool convert_to_box(PyObject* obj, cv::Rect& r, const ArgDesc& arg) {
+    if (!obj || obj == Py_None) {
+        return report_failmsg("Can't parse '%s'. Expected a sequence of four ints, got None",
+                              arg.name);
+    }
+    int* const targets[4] = {&r.x, &r.y, &r.width, &r.height};
+    return parse_int_sequence(obj, targets, arg, NoneItems::REFUSE);
 }
 
 } // namespace wyr::zok

@@ -70,7 +70,9 @@ public:
         }
     }
 
-    // Raises a TypeError for the first keyword, in the caller's order, that names no field.
+    // Raises a TypeError for the first keyword, in the caller's order, that names no field. A
+    // key is compared whole: one with a NUL inside (or one that UTF-8 cannot carry) names no
+    // field, however it begins, and its repr names it in the message.
     void refuseUnknown() const {
         if (kwargs_ == nullptr || PyDict_Size(kwargs_) == Py_ssize_t(taken_)) {
             return;
@@ -79,15 +81,18 @@ public:
         PyObject* key = nullptr;
         PyObject* value = nullptr;
         while (PyDict_Next(kwargs_, &position, &key, &value)) {
-            const char* text = PyUnicode_Check(key) ? PyUnicode_AsUTF8(key) : nullptr;
-            if (text == nullptr) {
-                PyErr_Clear();
+            if (!PyUnicode_Check(key)) {
                 raise(PyExc_TypeError, "TrackerDcf() keywords must be strings");
             }
-            if (names_.count(text) == 0) {
-                raise(PyExc_TypeError,
-                      std::string("TrackerDcf() got an unexpected keyword argument '") + text +
-                          "'");
+            Py_ssize_t size = 0;
+            const char* text = PyUnicode_AsUTF8AndSize(key, &size);
+            if (text == nullptr) {
+                PyErr_Clear();
+            }
+            if (text == nullptr || names_.count(std::string(text, size_t(size))) == 0) {
+                PyErr_Format(PyExc_TypeError, "TrackerDcf() got an unexpected keyword argument %R",
+                             key);
+                throw py::error_already_set();
             }
         }
     }
@@ -134,12 +139,29 @@ private:
             throw py::error_already_set();
         }
         if (overflow != 0 || number < low || number > high) {
-            const py::str text(value);
             raise(PyExc_ValueError, std::string("TrackerDcf() argument '") + name +
                                         "' must be an int from " + std::to_string(low) + " to " +
-                                        std::to_string(high) + ", not " + text.cast<std::string>());
+                                        std::to_string(high) + ", not " +
+                                        describeInt(value, overflow));
         }
         return number;
+    }
+
+    // The int's decimal digits; for one beyond Python's limit of digits that str() converts
+    // (4300 by default), which str() refuses with a ValueError of its own, its sign and size.
+    // `overflow` is PyLong_AsLongLongAndOverflow's: -1 or 1 beyond long long, else 0.
+    static std::string describeInt(PyObject* value, int overflow) {
+        if (PyObject* text = PyObject_Str(value)) {
+            const py::str digits = py::reinterpret_steal<py::str>(text);
+            return digits.cast<std::string>();
+        }
+        if (overflow == 0 || !PyErr_ExceptionMatches(PyExc_ValueError)) {
+            throw py::error_already_set();
+        }
+        PyErr_Clear();
+        const py::object bits = py::reinterpret_borrow<py::object>(value).attr("bit_length")();
+        return std::string(overflow < 0 ? "a negative" : "a positive") + " int of " +
+               py::str(bits).cast<std::string>() + " bits";
     }
 
     PyObject* kwargs_;

@@ -12,6 +12,11 @@ namespace {
 namespace py = pybind11;
 
 cv::Mat convertFrame(PyObject* frame) {
+    // convert_to_mat takes None for "no matrix", which would reach the tracker as an empty frame.
+    if (frame == Py_None) {
+        report_failmsg("Can't parse 'frame'. Expected a numpy array, got None");
+        throw py::error_already_set();
+    }
     cv::Mat image;
     if (!convert_to_mat(frame, image, ArgDesc{"frame"})) {
         throw py::error_already_set();
@@ -25,14 +30,9 @@ PyTrackerDcf::PyTrackerDcf(const TrackerDcf::Params& params)
     : tracker_(TrackerDcf::create(params)) {}
 
 void PyTrackerDcf::init(PyObject* frame, PyObject* box) {
-    // None would leave the box at zeros, which the tracker refuses in words about a region.
-    if (box == Py_None) {
-        report_failmsg("Can't parse 'box'. Expected a sequence of four ints, got None");
-        throw py::error_already_set();
-    }
     cv::Rect rect;
     // Converted before the frame: the frame's header would keep its array for nothing.
-    if (!convert_to_rect(box, rect, ArgDesc{"box"})) {
+    if (!convert_to_box(box, rect, ArgDesc{"box"})) {
         throw py::error_already_set();
     }
     // Declared outside the released region, so that the header lets go of its array under the

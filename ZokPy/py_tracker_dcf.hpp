@@ -24,10 +24,12 @@ public:
 
     // Starts the track on `box` (any sequence of four ints x, y, width, height) of `frame` (a
     // numpy array). Raises pybind11::error_already_set with a TypeError when either cannot be
-    // converted (None included), and lets the tracker's cv::Exception pass.
+    // converted (None, for the frame, the box or an item of it, included), and lets the
+    // tracker's cv::Exception pass.
     void init(PyObject* frame, PyObject* box);
 
-    // Searches `frame`: (found, box), the box the tracker wrote.
+    // Searches `frame`: (found, box), the box the tracker wrote. A frame that cannot be
+    // converted (None included) raises as init does.
     std::pair<bool, cv::Rect> update(PyObject* frame);
 
     // The tracker's confidence of its last init or update.

@@ -42,8 +42,9 @@ class TrackerDcf:
     Every argument is keyword-only and optional, named as the field of the native
     TrackerDcf::Params it sets; the tracker clamps each value as the native header documents.
     Floats take a float or an int (rounded to single precision), flags True or False, integers
-    an int in C int's range. Another type raises TypeError, an int out of range ValueError, an
-    unknown keyword TypeError, each naming the keyword.
+    an int in C int's range. Another type raises TypeError, an int out of range ValueError (one
+    too long for str() too, described by its sign and bits), an unknown keyword TypeError
+    (a name is matched whole: one with a NUL in it is unknown), each naming the keyword.
     """
 
     def __init__(
@@ -73,11 +74,14 @@ class TrackerDcf:
         """Learns the first model from `box` (x, y, width, height) of `frame`, an 8-bit or
         float array with 1, 3 or 4 channels, used without a copy. A box outside the frame or
         too small, or a frame of another type, raises RuntimeError; arguments that cannot be
-        converted raise TypeError. The tracker is then unchanged. A later init starts afresh."""
+        converted raise TypeError: a box is four ints, and None, for the frame, the box or any
+        item of the box, is refused. The tracker is then unchanged. A later init starts
+        afresh."""
     def update(self, frame: npt.NDArray[Any]) -> Tuple[bool, Box]:
         """Finds the target in a frame of the first frame's size and type: (True, new box), or
         (False, last box found) while the target is judged lost. RuntimeError before init or
-        for a frame of another size or type, with the tracker unchanged."""
+        for a frame of another size or type, TypeError for a frame that cannot be converted
+        (None among them), with the tracker unchanged."""
     @property
     def confidence(self) -> float:
         """The last init's (1.0) or update's confidence, 0 or more: the response peak's strength

@@ -75,7 +75,8 @@ PYBIND11_MODULE(_zok_dcf, module) {
             py::arg("frame"), py::arg("box"),
             "Learns the first model from `box` (x, y, width, height) of `frame`. RuntimeError "
             "for a box outside the frame or too small, TypeError for arguments that cannot be "
-            "converted; the tracker is then unchanged.")
+            "converted (None for the frame, the box or an item of it included); the tracker is "
+            "then unchanged.")
         .def(
             "update",
             [](PyTrackerDcf& self, const py::object& frame) {
@@ -84,7 +85,8 @@ PYBIND11_MODULE(_zok_dcf, module) {
             },
             py::arg("frame"),
             "Finds the target in a frame of the first frame's size and type: (found, (x, y, "
-            "width, height)), the last box found when it is judged lost.")
+            "width, height)), the last box found when it is judged lost. TypeError for a frame "
+            "that cannot be converted (None included).")
         .def_property_readonly("confidence", &PyTrackerDcf::confidence,
                                "The confidence of the last init (1.0) or update: the response "
                                "peak's strength relative to its recent history, 0 for none.");

@@ -4,6 +4,7 @@
 #include <string>
 #include <utility>
 
+#include "config/depth_limit.hpp"
 #include "config/file_handle.hpp"
 #include "config/file_stream.hpp"
 #include "config/json_document.hpp"
@@ -20,19 +21,40 @@ constexpr unsigned PARSE_FLAGS = rapidjson::kParseDefaultFlags | rapidjson::kPar
 
 constexpr size_t READ_BUFFER_SIZE = 2048;
 
+enum class Parse { OK, NOT_JSON, TOO_LARGE, TOO_DEEP };
+
 // Parses the whole of `file`, streaming it through a small buffer so that the text is never
-// held whole. False for text that is not JSON, and when the parser runs out of memory. The
+// held whole. NOT_JSON for text that is not JSON, and when the parser runs out of memory. The
 // parser stops at a NUL byte as at the end of the file; anything from there on (even the byte
-// alone) means the file is not one JSON text.
-bool parse(std::FILE* file, JsonDocument& document) {
+// alone) means the file is not one JSON text. It stops too at the first byte beyond
+// CONFIG_FILE_MAX_BYTES and at the first array or object deeper than CONFIG_MAX_NESTING, so
+// that it never holds more than a file within both bounds makes it hold.
+Parse parse(std::FILE* file, JsonDocument& document) {
     char buffer[READ_BUFFER_SIZE];
-    FileStream stream(file, buffer, sizeof buffer);
+    FileStream stream(file, buffer, sizeof buffer, CONFIG_FILE_MAX_BYTES);
+    bool tooDeep = false;
+    bool parsed = false;
+    // Populate() hands the document's own handler over and takes the root value from it when
+    // the parse succeeds; on every way out it frees what the parse left on its stack.
+    auto generator = [&](JsonDocument& handler) {
+        DepthLimit<JsonDocument> limited(handler, CONFIG_MAX_NESTING);
+        rapidjson::GenericReader<rapidjson::UTF8<>, rapidjson::UTF8<>, ThrowingAllocator> reader;
+        parsed = !reader.Parse<PARSE_FLAGS>(stream, limited).IsError();
+        tooDeep = limited.exceeded();
+        return parsed;
+    };
     try {
-        document.ParseStream<PARSE_FLAGS>(stream);
+        document.Populate(generator);
     } catch (...) {
-        return false;
+        return Parse::NOT_JSON;
     }
-    return !document.HasParseError() && stream.atEnd() && !std::ferror(file);
+    if (stream.tooLarge()) {
+        return Parse::TOO_LARGE;
+    }
+    if (tooDeep) {
+        return Parse::TOO_DEEP;
+    }
+    return parsed && stream.atEnd() && !std::ferror(file) ? Parse::OK : Parse::NOT_JSON;
 }
 
 } // namespace
@@ -44,10 +66,21 @@ bool ZokConfig::LoadFromJson(const char* path) {
         return false;
     }
     JsonDocument document;
-    const bool parsed = parse(file.get(), document);
+    const Parse parsed = parse(file.get(), document);
     file.reset();
-    if (!parsed) {
+    switch (parsed) {
+    case Parse::OK:
+        break;
+    case Parse::NOT_JSON:
         std::cerr << "Error: failed to parse JSON configuration from '" << path << "'\n";
+        return false;
+    case Parse::TOO_LARGE:
+        std::cerr << "Error: configuration file '" << path << "' is larger than "
+                  << CONFIG_FILE_MAX_BYTES << " bytes\n";
+        return false;
+    case Parse::TOO_DEEP:
+        std::cerr << "Error: configuration file '" << path
+                  << "' nests arrays and objects deeper than " << CONFIG_MAX_NESTING << " levels\n";
         return false;
     }
     if (!document.IsObject()) {

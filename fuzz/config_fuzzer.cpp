@@ -1,7 +1,9 @@
-// Feeds arbitrary bytes to ZokConfig::LoadFromJson as a file. A refused file must leave the
-// record exactly as it was, field by field, and no load may keep a descriptor open.
+// Feeds arbitrary bytes to ZokConfig::LoadFromJson as a file. A refused file must leave both
+// records exactly as they were, field by field; a file that loads must nest no deeper than
+// CONFIG_MAX_NESTING; and no load may keep a descriptor open.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -9,12 +11,15 @@
 #include <iostream>
 #include <streambuf>
 #include <string>
+#include <vector>
 
+#include "config/tracker_dcf_fields.hpp"
 #include "zok/zok_config.hpp"
 
 namespace {
 
 using wyr::zok::TrackerCorr;
+using wyr::zok::TrackerDcf;
 
 std::string configPath;
 
@@ -44,7 +49,69 @@ bool sameParams(const TrackerCorr::Params& a, const TrackerCorr::Params& b) {
            sameBits(a.varianceFilter.threshold, b.varianceFilter.threshold) &&
            a.varianceFilter.kSize == b.varianceFilter.kSize &&
            a.varianceFilter.greyscale == b.varianceFilter.greyscale && a.engine == b.engine &&
-           a.zeroMean == b.zeroMean && sameBits(a.updateThreshold, b.updateThreshold);
+           a.zeroMean == b.zeroMean && sameBits(a.updateThreshold, b.updateThreshold) &&
+           sameBits(a.redetectThreshold, b.redetectThreshold);
+}
+
+// Collects the bytes of every field it is handed.
+struct FieldBytes {
+    std::vector<unsigned char> bytes;
+    template <typename T>
+    void add(const T& field) {
+        const auto* first = reinterpret_cast<const unsigned char*>(&field);
+        bytes.insert(bytes.end(), first, first + sizeof(T));
+    }
+    void number(const char*, const float& field) { add(field); }
+    void number(const char*, const double& field) { add(field); }
+    void flag(const char*, const bool& field) { add(field); }
+    void integer(const char*, const int& field) { add(field); }
+    void count(const char*, const size_t& field) { add(field); }
+};
+
+// The bytes of every field of the learned tracker's record, in the order of its field list.
+std::vector<unsigned char> fieldBytes(const TrackerDcf::Params& params) {
+    FieldBytes collector;
+    wyr::zok::visitDcfFields(params, collector);
+    return collector.bytes;
+}
+
+// Every field of the learned tracker's record away from its default.
+TrackerDcf::Params distinctDcfParams() {
+    struct Changer {
+        void number(const char*, float& field) { field = field * 2.0f + 1.0f; }
+        void number(const char*, double& field) { field = field * 2.0 + 1.0; }
+        void flag(const char*, bool& field) { field = !field; }
+        void integer(const char*, int& field) { field += 3; }
+        void count(const char*, size_t& field) { field += 2; }
+    };
+    TrackerDcf::Params params;
+    wyr::zok::visitDcfFields(params, Changer{});
+    return params;
+}
+
+// How deep the arrays and objects of a JSON text nest, the root being level 1; the text must be
+// JSON, so that a bracket is either in a string or structure.
+size_t nesting(const uint8_t* data, size_t size) {
+    size_t depth = 0;
+    size_t deepest = 0;
+    bool inString = false;
+    for (size_t i = 0; i < size; ++i) {
+        const uint8_t c = data[i];
+        if (inString) {
+            if (c == '\\') {
+                ++i;
+            } else if (c == '"') {
+                inString = false;
+            }
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            deepest = std::max(deepest, ++depth);
+        } else if (c == ']' || c == '}') {
+            --depth;
+        }
+    }
+    return deepest;
 }
 
 // Every field away from its default, so that a load that resets a field is seen.
@@ -100,6 +167,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     wyr::zok::ZokConfig config;
     config.trackerCorr = distinctParams();
+    config.trackerDcf = distinctDcfParams();
     const int freeBefore = lowestFreeDescriptor();
 
     const bool loaded = config.LoadFromJson(configPath.c_str());
@@ -108,8 +176,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::fprintf(stderr, "LoadFromJson left a descriptor open\n");
         std::abort();
     }
-    if (!loaded && !sameParams(config.trackerCorr, distinctParams())) {
+    if (!loaded && (!sameParams(config.trackerCorr, distinctParams()) ||
+                    fieldBytes(config.trackerDcf) != fieldBytes(distinctDcfParams()))) {
         std::fprintf(stderr, "a refused file changed the record\n");
+        std::abort();
+    }
+    if (loaded && nesting(data, size) > wyr::zok::CONFIG_MAX_NESTING) {
+        std::fprintf(stderr, "a file nesting deeper than the bound was loaded\n");
         std::abort();
     }
     return 0;

@@ -2,8 +2,10 @@
 // with parameters, frames (every depth, 1 to 4 channels, any size up to 64 x 64, views into
 // larger matrices, NaN and infinite pixels in float frames), boxes and call sequences taken from
 // the input. Only cv::Exception may leave a call. A box (or an offset) the correlation tracker
-// reports with true must lie inside the frame it was found in; every box the learned tracker
-// writes must be non-empty and inside it, and its confidence a number, 0 or more.
+// reports with true must lie inside the frame it was found in; its init() must take every box
+// inside the frame while the variance filter is off, and its updates every 8-bit or float frame
+// of the type of all the frames it was started on. Every box the learned tracker writes must be
+// non-empty and inside it, and its confidence a number, 0 or more.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <climits>
@@ -32,9 +34,10 @@ using wyr::zok::TrackerDcf;
 constexpr int kMaxSide = 64;
 constexpr int kMaxCalls = 24;
 
-[[noreturn]] void fail(const char* what, const cv::Rect& box, const cv::Mat& frame) {
-    std::fprintf(stderr, "%s: box (%d, %d, %d, %d) in a %d x %d frame\n", what, box.x, box.y,
-                 box.width, box.height, frame.cols, frame.rows);
+[[noreturn]] void fail(const char* what, const cv::Rect& box, const cv::Mat& frame,
+                       const char* detail = "") {
+    std::fprintf(stderr, "%s: box (%d, %d, %d, %d) in a %d x %d frame%s%s\n", what, box.x, box.y,
+                 box.width, box.height, frame.cols, frame.rows, *detail ? ": " : "", detail);
     std::abort();
 }
 
@@ -192,8 +195,34 @@ void checkDcfBox(const cv::Rect& box, const cv::Mat& frame, double confidence) {
     }
 }
 
+// What the correlation tracker was started on: the types of the non-empty frames of every init
+// that succeeded. An update of a frame of that one type has nothing to refuse, when the type is
+// one cv::matchTemplate takes (8-bit or float; frames of other depths are refused at update).
+class StartedTypes {
+public:
+    void record(const cv::Mat& frame) {
+        if (frame.empty()) {
+            return;
+        }
+        mixed_ = mixed_ || (type_ >= 0 && type_ != frame.type());
+        type_ = frame.type();
+    }
+
+    bool mustTake(const cv::Mat& frame) const {
+        const bool correlated = CV_MAT_DEPTH(type_) == CV_8U || CV_MAT_DEPTH(type_) == CV_32F;
+        return !mixed_ && (type_ < 0 || frame.empty() || (frame.type() == type_ && correlated));
+    }
+
+private:
+    int type_ = -1;
+    bool mixed_ = false;
+};
+
 void runCorr(FuzzedDataProvider& in) {
     const TrackerCorr::Params params = consumeParams(in);
+    // Without the texture measure nothing but the box's place can make init() refuse.
+    const bool initTakesInsideBoxes = !(params.varianceFilter.threshold > 0);
+    StartedTypes started;
     cv::Ptr<TrackerCorr> tracker;
     try {
         tracker = TrackerCorr::create(params);
@@ -213,22 +242,43 @@ void runCorr(FuzzedDataProvider& in) {
                 frame = shifted(frame, in.ConsumeIntegralInRange(-6, 6),
                                 in.ConsumeIntegralInRange(-6, 6));
                 break;
-            case 2:
-                tracker->init(frame, consumeBox(in));
+            case 2: {
+                const cv::Rect box = consumeBox(in);
+                try {
+                    tracker->init(frame, box);
+                } catch (const cv::Exception& e) {
+                    if (initTakesInsideBoxes && wyr::zok::liesInside(box, frame.size())) {
+                        fail("init refused a box inside the frame", box, frame, e.what());
+                    }
+                    throw;
+                }
+                started.record(frame);
                 break;
+            }
             case 3:
                 director->init(frame, consumeBox(in));
+                started.record(frame);
                 break;
             case 4: {
                 const cv::Point offset(consumeCoordinate(in), consumeCoordinate(in));
                 director->initAtOffset(frame, offset, consumeCoordinate(in), consumeCoordinate(in));
+                started.record(frame);
                 break;
             }
             case 5:
             case 6: {
                 cv::Rect box = consumeBox(in);
-                const bool found =
-                    in.ConsumeBool() ? tracker->update(frame, box) : director->update(frame, box);
+                const bool bare = in.ConsumeBool();
+                bool found = false;
+                try {
+                    found = bare ? tracker->update(frame, box) : director->update(frame, box);
+                } catch (const cv::Exception& e) {
+                    if (started.mustTake(frame)) {
+                        fail("update refused a frame of the type it was started on", box, frame,
+                             e.what());
+                    }
+                    throw;
+                }
                 if (found) {
                     checkFound(box, frame);
                 }
@@ -236,7 +286,17 @@ void runCorr(FuzzedDataProvider& in) {
             }
             case 7: {
                 cv::Point offset(consumeCoordinate(in), consumeCoordinate(in));
-                if (director->updateOffset(frame, offset)) {
+                bool found = false;
+                try {
+                    found = director->updateOffset(frame, offset);
+                } catch (const cv::Exception& e) {
+                    if (started.mustTake(frame)) {
+                        fail("updateOffset refused a frame of the type it was started on",
+                             cv::Rect(offset, cv::Size()), frame, e.what());
+                    }
+                    throw;
+                }
+                if (found) {
                     checkFoundOffset(offset, frame);
                 }
                 break;

@@ -37,6 +37,11 @@ void markEmptyBoxes(const cv::Mat& window, const cv::Rect& support, cv::Mat& res
 }
 
 cv::Rect weightSupport(const cv::Mat& mask) {
+    // cv::compare refuses an empty matrix against a scalar; the mask of an empty box has no
+    // weights, so no support.
+    if (mask.empty()) {
+        return cv::Rect();
+    }
     cv::Mat positive;
     cv::compare(mask, 0, positive, cv::CMP_GT);
     return cv::boundingRect(positive);

@@ -12,7 +12,7 @@ namespace wyr::zok {
 void markEmptyBoxes(const cv::Mat& window, const cv::Rect& support, cv::Mat& response);
 
 // The smallest region of a weight mask (CV_32FC1) that holds all its positive weights; empty
-// when none is positive (a NaN mask, say).
+// when none is positive (a NaN mask, say) and for an empty mask.
 cv::Rect weightSupport(const cv::Mat& mask);
 
 } // namespace wyr::zok

@@ -5,6 +5,7 @@
 #include "tracker/empty_boxes.hpp"
 #include "tracker/sub_pixel.hpp"
 #include "tracker/tracker_corr_impl.hpp"
+#include "tracker/weight_mask.hpp"
 
 namespace wyr::zok {
 
@@ -52,17 +53,26 @@ double refinedScore(const RefinedPeak& refined) {
 
 } // namespace
 
+TrackerCorrImpl::Weights TrackerCorrImpl::weightsFor(const cv::Size& size) const {
+    if (!(sigmaExp < SIGMA_EXP_MAX) || weightMask.size() == size) {
+        return {weightMask, maskSupport};
+    }
+    Weights weights{buildWeightMask(size.height, size.width, sigmaExp), cv::Rect()};
+    weights.support = weightSupport(weights.mask);
+    return weights;
+}
+
 cv::Mat TrackerCorrImpl::respond(const cv::Mat& window, const cv::Mat& templ) const {
-    cv::Mat response = correlator->correlate(window, templ, weightMask);
+    const Weights weights = weightsFor(templ.size());
+    cv::Mat response = correlator->correlate(window, templ, weights.mask);
     CV_Assert(response.type() == CV_32FC1);
     // Over a window that is exactly zero under the template the normaliser is zero, and the
     // engines' quotients are rounding: an engine's own exact sums settle that only for
     // unweighted 8-bit windows.
-    if (!weightMask.empty() || window.depth() != CV_8U) {
-        markEmptyBoxes(window,
-                       weightMask.size() == templ.size() ? maskSupport
-                                                         : cv::Rect(cv::Point(), templ.size()),
-                       response);
+    if (!weights.mask.empty()) {
+        markEmptyBoxes(window, weights.support, response);
+    } else if (window.depth() != CV_8U) {
+        markEmptyBoxes(window, cv::Rect(cv::Point(), templ.size()), response);
     }
     // cv::matchTemplate's weighted quotients are unguarded: a window without energy (or, with
     // zeroMean, without spread) gives NaN or infinity, a nearly flat one values far beyond 1.

@@ -64,7 +64,17 @@ public:
     std::unique_ptr<Correlator> correlator;
 
 private:
+    // A weight mask and the region where it is positive.
+    struct Weights {
+        cv::Mat mask;
+        cv::Rect support;
+    };
+
     double search(const cv::Mat& image, float factor, SearchState& state) const;
+    // The weights of a template of `size`: empty when weighting is off; else weightMask, built
+    // for the box of the last init, or for an older template of another size, which a history
+    // deeper than one keeps as its reference after that init, the same mask built for its size.
+    Weights weightsFor(const cv::Size& size) const;
     // The correlation of one search, with every value that is no score replaced by 0.
     cv::Mat respond(const cv::Mat& window, const cv::Mat& templ) const;
     // Whether a refined peak replaces the whole-pixel one.

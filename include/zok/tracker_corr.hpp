@@ -30,7 +30,8 @@ inline constexpr int VARIANCE_KSIZE_MAX = 8191;
 /// A later init() adds a template to the history rather than replacing it: with a depth of 1
 /// the new template is the only one, but with a depth of 2 or more the older templates stay
 /// live, and the oldest of them stays the reference of the search until the target is found
-/// at another position. To start afresh on another target, create a new tracker.
+/// at another position; with the weight mask on, each template is weighted by the mask of its
+/// own size. To start afresh on another target, create a new tracker.
 class TrackerCorr : public cv::Tracker {
 public:
     /// How the correlation of the template with the search window is computed. Every engine
@@ -167,6 +168,8 @@ public:
     /// lies beyond int is refused too). With the variance filter on, measures the template's
     /// texture, and raises what that measure raises (a greyscale filter on a frame that is not
     /// BGR(A), a kSize OpenCV refuses) or StsOutOfRange for a kSize above VARIANCE_KSIZE_MAX.
+    /// An empty box (an empty image with the box (0, 0, 0, 0) among them) gives an empty
+    /// template, with or without the weight mask: every search scores 0 until it is replaced.
     /// All or nothing: when init() raises, the tracker is exactly as it was before the call
     /// (history, variance, thresholds, weight mask and matches).
     void init(cv::InputArray image, const cv::Rect& boundingBox) override = 0;

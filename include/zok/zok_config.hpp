@@ -1,10 +1,24 @@
 #pragma once
 
+#include <cstddef>
+
 #include "zok/export.hpp"
 #include "zok/tracker_corr.hpp"
 #include "zok/tracker_dcf.hpp"
 
 namespace wyr::zok {
+
+/// The largest configuration file ZokConfig::LoadFromJson() takes, in bytes: 1 MiB, hundreds of
+/// times any configuration. The loader holds the parsed file whole, up to about ten bytes for
+/// each byte of text, so the bound keeps it within about 10 MB; it stops reading at the first
+/// byte beyond the bound.
+inline constexpr size_t CONFIG_FILE_MAX_BYTES = size_t(1) << 20;
+
+/// The deepest nesting of arrays and objects ZokConfig::LoadFromJson() takes, the root object
+/// being level 1: 128 levels, where the configuration itself uses 3. The parser keeps a record
+/// for every open level, so a file of nothing but opening brackets is refused at the first one
+/// too deep instead of being read on.
+inline constexpr size_t CONFIG_MAX_NESTING = 128;
 
 /// The settings a client program keeps for the library: a plain record, filled by its
 /// constructor with every component's defaults, by hand, or from a JSON file.
@@ -45,6 +59,12 @@ struct ZokConfig {
     ///   "Error: failed to open configuration file '<path>'\n" to std::cerr;
     /// - the text is not JSON, or the parser ran out of memory: writes
     ///   "Error: failed to parse JSON configuration from '<path>'\n";
+    /// - the file holds more than CONFIG_FILE_MAX_BYTES bytes: writes
+    ///   "Error: configuration file '<path>' is larger than 1048576 bytes\n";
+    /// - an array or object, anywhere in the file (ignored members too), lies deeper than
+    ///   CONFIG_MAX_NESTING levels: writes "Error: configuration file '<path>' nests arrays and
+    ///   objects deeper than 128 levels\n".
+    ///   Reading stops at the first of these three faults, and that one is reported;
     /// - the root is not an object: writes nothing;
     /// - a value has another type than its key takes ("TrackerCorr" or "VarianceFilter" not
     ///   an object, a number field not a number, an integer field not an integer in range,

@@ -71,6 +71,15 @@ inline std::string parseError(const std::string& path) {
     return "Error: failed to parse JSON configuration from '" + path + "'\n";
 }
 
+inline std::string sizeError(const std::string& path) {
+    return "Error: configuration file '" + path + "' is larger than 1048576 bytes\n";
+}
+
+inline std::string nestingError(const std::string& path) {
+    return "Error: configuration file '" + path +
+           "' nests arrays and objects deeper than 128 levels\n";
+}
+
 inline std::string invalidValueError(const std::string& key, const std::string& path) {
     return "Error: invalid value for \"" + key + "\" in configuration file '" + path + "'\n";
 }

@@ -136,24 +136,6 @@ TEST(FileReading, TokensAcrossBlockBoundariesAreReadWhole) {
     }
 }
 
-// A small file of nested brackets must not exhaust the call stack of a recursive parser.
-TEST(FileReading, DeepNestingIsParsedWithoutRecursion) {
-    TempDir dir;
-    const size_t depth = 1000000;
-    const std::string nested = std::string(depth, '[') + std::string(depth, ']');
-    ZokConfig config;
-
-    const LoadOutcome asRoot = load(config, dir.write("root.json", nested));
-    EXPECT_FALSE(asRoot.result);
-    EXPECT_EQ("", asRoot.errors);
-
-    const LoadOutcome asMember = load(
-        config, dir.write("member.json", "{\"x\":" + nested + ",\"TrackerCorr\":{\"depth\":9}}"));
-    EXPECT_TRUE(asMember.result);
-    EXPECT_EQ("", asMember.errors);
-    EXPECT_EQ(9u, config.trackerCorr.depth);
-}
-
 #if defined(__linux__)
 size_t openDescriptors() {
     size_t count = 0;

@@ -29,7 +29,7 @@ size_t addressSpaceInUse() {
     config.trackerCorr = distinctParams();
     rlimit capped{};
     getrlimit(RLIMIT_AS, &capped);
-    capped.rlim_cur = addressSpaceInUse() + (32u << 20);
+    capped.rlim_cur = addressSpaceInUse() + (2u << 20);
     setrlimit(RLIMIT_AS, &capped);
     const bool result = config.LoadFromJson(path.c_str());
     std::_Exit(!result && config.trackerCorr.depth == distinctParams().depth ? 0 : 1);
@@ -49,8 +49,9 @@ std::string exactly(const std::string& text) {
 
 TEST(OutOfMemory, ParserRunningOutIsAParseFailure) {
     TempDir dir;
-    // 2 bytes of text per element, but 16 bytes per element in the parsed document.
-    const size_t elements = 8u << 20;
+    // 2 bytes of text per element, but 16 bytes per element in the parsed document: some 8 MB
+    // for a file just below the size bound, beyond the 2 MB the cap leaves.
+    const size_t elements = (CONFIG_FILE_MAX_BYTES - 64) / 2;
     std::string text = "{\"TrackerCorr\":{\"depth\":3},\"x\":[";
     text.reserve(text.size() + 2 * elements + 2);
     for (size_t i = 0; i < elements; ++i) {

@@ -57,6 +57,15 @@ def test_each_keyword_of_the_stub_is_taken_and_checked(name):
     ({"colour": np.bool_(True)}, TypeError, "must be True or False, not numpy.bool_"),
     ({"Padding": 4.0}, TypeError, "TrackerDcf() got an unexpected keyword argument 'Padding'"),
     ({"padding": 4.0, "threshold": 0.5}, TypeError, "unexpected keyword argument 'threshold'"),
+    # A name is matched whole: what follows a NUL still belongs to it.
+    ({"colour\0": "2"}, TypeError, "TrackerDcf() got an unexpected keyword argument 'colour\\x00'"),
+    ({"padding\0x": 4.0}, TypeError, "unexpected keyword argument 'padding\\x00x'"),
+    ({"\udcff": 1}, TypeError, "unexpected keyword argument '\\udcff'"),
+    # Beyond the digits str() converts, an int is described by its sign and size.
+    ({"gridCells": 10**5000}, ValueError, "TrackerDcf() argument 'gridCells' must be an int from "
+     "-2147483648 to 2147483647, not a positive int of 16610 bits"),
+    ({"redetectFrames": -10**5000}, ValueError, "argument 'redetectFrames' must be an int from "
+     "-2147483648 to 2147483647, not a negative int of 16610 bits"),
 ])
 def test_refused_keywords_name_themselves(kwargs, error, message):
     with pytest.raises(error) as raised:
@@ -127,6 +136,13 @@ def test_frames_are_views_and_references_are_not_kept():
     (lambda t, f: t.update(f), RuntimeError, ""),                              # before init
     (lambda t, f: t.init(f, None), TypeError, "Expected a sequence of four ints, got None"),
     (lambda t, f: t.init(f, (1, 2, 3)), TypeError, "Expected sequence length 4, got 3"),
+    # A box is four ints: None is no 0.
+    (lambda t, f: t.init(f, (None, None, 20, 20)), TypeError,
+     "Can't parse 'box'. Sequence item with index 0 has a wrong type"),
+    (lambda t, f: t.init(f, [140, 100, 40, None]), TypeError, "item with index 3 has a wrong type"),
+    (lambda t, f: t.init(None, (140, 100, 40, 30)), TypeError,
+     "Can't parse 'frame'. Expected a numpy array, got None"),
+    (lambda t, f: t.update(None), TypeError, "Expected a numpy array, got None"),
     (lambda t, f: t.init("frame", (0, 0, 8, 8)), TypeError, "frame is not a numpy array"),
     (lambda t, f: t.init(f, (300, 200, 40, 30)), RuntimeError, ""),            # outside
     (lambda t, f: t.init(f, (10, 10, 2, 2)), RuntimeError, ""),                # too small
@@ -141,7 +157,7 @@ def test_refused_calls_raise_python_errors(call, error, message):
 
 
 @pytest.mark.parametrize("bad", [np.zeros((240, 320, 3), np.uint8), np.zeros((100, 100), np.uint8),
-                                 np.zeros((240, 320), np.float32), "frame"])
+                                 np.zeros((240, 320), np.float32), "frame", None])
 def test_a_refused_update_leaves_the_track_as_it_was(bad):
     scene, path, frames = walk_frames(1, count=10)
     expected = track(zok.TrackerDcf(), frames, scene.box(*path[0]))
@@ -153,6 +169,19 @@ def test_a_refused_update_leaves_the_track_as_it_was(bad):
             tracker.update(bad)
         results.append((*tracker.update(frame), tracker.confidence))
     assert results == expected
+
+
+@pytest.mark.parametrize("frame, box", [
+    ("first", (None, None, 20, 20)), ("first", (0, 0, 20, None)), (None, (0, 0, 20, 20)),
+])
+def test_a_refused_init_leaves_the_track_as_it_was(frame, box):
+    scene, path, frames = walk_frames(1, count=8)
+    expected = track(zok.TrackerDcf(), frames, scene.box(*path[0]))
+    tracker = zok.TrackerDcf()
+    tracker.init(frames[0], scene.box(*path[0]))
+    with pytest.raises(TypeError):
+        tracker.init(frames[0] if frame == "first" else frame, box)
+    assert [(*tracker.update(f), tracker.confidence) for f in frames[1:]] == expected
 
 
 def test_threads_with_a_tracker_each_give_what_each_gives_alone():

@@ -1,5 +1,6 @@
 #include <climits>
 #include <tuple>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -327,6 +328,111 @@ TEST(Init, EmptyImageAndBoxGiveAnEmptyTemplate) {
     EXPECT_TRUE(tracker.history.oldest().templ.empty());
     EXPECT_EQ(tracker.effectiveVarianceThreshold, 0.0);
 }
+
+// An empty box gives an empty template with the weight mask on too, on either engine and after
+// a track of any depth; and a template of another size, which a deeper history keeps as its
+// reference after a later init, is weighted as a tracker started on it alone weights it.
+struct ReinitCase {
+    const char* name;
+    TrackerCorr::Engine engine;
+    float sigmaExp;
+};
+
+void PrintTo(const ReinitCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class InitAfterATrack : public ::testing::TestWithParam<std::tuple<ReinitCase, size_t, bool>> {
+protected:
+    const cv::Mat frame = test::texture({96, 72});
+    const cv::Rect first{30, 20, 24, 18};
+
+    TrackerCorr::Params params() const {
+        const auto& [c, depth, mode1D] = GetParam();
+        TrackerCorr::Params p;
+        p.engine = c.engine;
+        p.sigmaExp = c.sigmaExp;
+        p.depth = depth;
+        p.mode1D = mode1D;
+        return p;
+    }
+
+    // Started on `first` and followed for a frame.
+    TrackerCorrImpl tracking() const {
+        TrackerCorrImpl tracker(params());
+        tracker.init(frame, first);
+        cv::Rect box;
+        EXPECT_TRUE(tracker.update(frame, box));
+        return tracker;
+    }
+};
+
+TEST_P(InitAfterATrack, AnEmptyBoxGivesAnEmptyTemplateThatScoresZero) {
+    const size_t depth = std::get<1>(GetParam());
+    const std::pair<cv::Mat, cv::Rect> empties[] = {
+        {cv::Mat(), cv::Rect()}, {frame, {19, 11, 0, 12}}, {frame, {35, 42, 14, 0}}};
+    for (const auto& [image, emptyBox] : empties) {
+        SCOPED_TRACE(emptyBox);
+        TrackerCorrImpl tracker = tracking();
+        ASSERT_NO_THROW(tracker.init(image, emptyBox));
+        EXPECT_TRUE(tracker.weightMask.empty());
+        for (int i = 0; i < 3; ++i) {
+            cv::Rect box(1, 2, 3, 4);
+            bool found = false;
+            ASSERT_NO_THROW(found = tracker.update(frame, box)) << i;
+            if (depth == 1) {
+                EXPECT_FALSE(found);
+                EXPECT_EQ(box, cv::Rect(1, 2, 3, 4));
+                EXPECT_EQ(tracker.matches(), std::vector<double>{0.0});
+            }
+        }
+        // The tracker starts again on a box of any size.
+        tracker.init(frame, {10, 10, 20, 16});
+        cv::Rect box;
+        EXPECT_TRUE(tracker.update(frame, box));
+    }
+}
+
+TEST_P(InitAfterATrack, AnOlderReferenceOfAnotherSizeIsWeightedForItsOwnSize) {
+    TrackerCorrImpl tracker = tracking();
+    tracker.init(frame, {8, 40, 14, 20});
+    TrackerCorrImpl alone(params());
+    alone.init(frame, first);
+    const size_t depth = std::get<1>(GetParam());
+    cv::Rect box;
+    cv::Rect boxAlone;
+    bool found = false;
+    ASSERT_NO_THROW(found = tracker.update(frame, box));
+    EXPECT_TRUE(found);
+    if (depth > 1) {
+        // The reference is still the first template.
+        EXPECT_TRUE(alone.update(frame, boxAlone));
+        EXPECT_EQ(box, boxAlone);
+        EXPECT_EQ(tracker.matches(), alone.matches());
+    } else {
+        EXPECT_EQ(box, cv::Rect(8, 40, 14, 20));
+    }
+}
+
+std::vector<ReinitCase> reinitCases() {
+    std::vector<ReinitCase> cases = {{"Weighted", TrackerCorr::Engine::OPENCV, 0.0f},
+                                     {"Unweighted", TrackerCorr::Engine::OPENCV, SIGMA_EXP_MAX}};
+#if ZOK_WITH_FFTW
+    cases.push_back({"WeightedFft", TrackerCorr::Engine::FFT, 0.0f});
+    cases.push_back({"UnweightedFft", TrackerCorr::Engine::FFT, SIGMA_EXP_MAX});
+#endif
+    return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, InitAfterATrack,
+                         ::testing::Combine(::testing::ValuesIn(reinitCases()),
+                                            ::testing::Values(size_t(1), size_t(3)),
+                                            ::testing::Bool()),
+                         [](const auto& info) {
+                             return std::string(std::get<0>(info.param).name) + "Depth" +
+                                    std::to_string(std::get<1>(info.param)) +
+                                    (std::get<2>(info.param) ? "PerAxis" : "");
+                         });
 
 } // namespace
 } // namespace wyr::zok
