@@ -170,7 +170,7 @@ Summary track(const Options& options) {
     std::ofstream resultsStream;
     if (options.output != "-") {
         resultsFile.emplace(options.output);
-        resultsStream.open(resultsFile->temporaryPath());
+        resultsStream.open(resultsFile->writePath());
         if (!resultsStream) {
             throw OutputError("cannot write '" + options.output + "'");
         }
