@@ -6,11 +6,18 @@
 
 namespace wyr::zok::accuracy {
 
+// How long a worker may go without reporting progress on a sequence (every tenth frame, and
+// when it takes one) before it counts as hung: far beyond any tracker's ten updates.
+inline constexpr double kStallSeconds = 300.0;
+
 // Runs every sequence in `jobs` worker processes (the longest first, each worker taking the
 // next sequence when it is done), drawing a progress bar of sequences and frames on stderr.
 // Returns one run a sequence, in the order of `sequences`; a sequence whose worker stopped
-// before finishing it comes back with a problem.
+// before finishing it comes back with a problem. A worker silent on a sequence for
+// `stallSeconds` (a tracker that never returns) is stopped, its sequence left out with a
+// problem that says so, and a new worker goes on with the sequences left.
 std::vector<SequenceRun> runAll(const std::vector<RealSequence>& sequences,
-                                const std::vector<TrackerRow>& rows, int jobs);
+                                const std::vector<TrackerRow>& rows, int jobs,
+                                double stallSeconds = kStallSeconds);
 
 } // namespace wyr::zok::accuracy
