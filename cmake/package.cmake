@@ -8,14 +8,12 @@ endif()
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME zok)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_VENDOR "The zok developers")
+set(CPACK_PACKAGE_VENDOR ${ZOK_PACKAGE_ORIGIN})
 # CPack prepends the summary to every description unless it is its own default, which it is
 # here: each component's description starts with a summary of its own.
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_NAME} built using CMake")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/packages)
-set(ZOK_PACKAGE_MAINTAINER "The zok developers <zok@localhost>" CACHE STRING
-    "The Maintainer field of the Debian packages")
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${ZOK_PACKAGE_MAINTAINER})
 set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -10,7 +10,8 @@ box=$1
 shift
 source=${*:-videotestsrc pattern=ball num-buffers=300 ! video/x-raw,width=320,height=240}
 echo "frame found offset_x offset_y"
-# The source is split into words on purpose: it is a pipeline description.
+# The source is split into words on purpose: it is a pipeline description. gst-launch-1.0 prints
+# warnings (a refused box among them) and errors with the messages; they go on to stderr.
 # shellcheck disable=SC2086
 gst-launch-1.0 -m $source ! videoconvert ! zoktrack box="$box" ! fakesink sync=false |
-    sed -nE 's/.*zoktrack, frame=\(guint64\)([0-9]+), .*found=\(boolean\)([a-z]+), .*offset-x=\(int\)(-?[0-9]+), offset-y=\(int\)(-?[0-9]+), .*/\1 \2 \3 \4/p'
+    sed -nE -e '/^(WARNING|ERROR): /w /dev/stderr' -e 's/.*zoktrack, frame=\(guint64\)([0-9]+), .*found=\(boolean\)([a-z]+), .*offset-x=\(int\)(-?[0-9]+), offset-y=\(int\)(-?[0-9]+), .*/\1 \2 \3 \4/p'

@@ -54,6 +54,10 @@ def main():
         return 1
     track = pipeline.get_by_name("track")
     track.set_property("box", args.box)
+    # A value the element refuses leaves the property as it was, with a warning on the bus.
+    if track.get_property("box") != args.box:
+        print(f"gst_track.py: {refusal(pipeline.get_bus(), track)}", file=sys.stderr)
+        return 1
     clicks = dict(args.click)
 
     pipeline.set_state(Gst.State.PLAYING)
@@ -64,9 +68,18 @@ def main():
         pipeline.set_state(Gst.State.NULL)
 
 
+def refusal(bus, track):
+    """The text of the warning `track` posted when it refused a value."""
+    while (message := bus.pop_filtered(Gst.MessageType.WARNING)) is not None:
+        if message.src == track:
+            return message.parse_warning()[0].message
+    return "the element refused the box"
+
+
 def follow(bus, track, clicks):
     print("frame,found,offset_x,offset_y,confidence", flush=True)
-    types = Gst.MessageType.ELEMENT | Gst.MessageType.ERROR | Gst.MessageType.EOS
+    types = (Gst.MessageType.ELEMENT | Gst.MessageType.ERROR | Gst.MessageType.WARNING |
+             Gst.MessageType.EOS)
     while True:
         message = bus.timed_pop_filtered(Gst.CLOCK_TIME_NONE, types)
         if message.type == Gst.MessageType.EOS:
@@ -75,6 +88,11 @@ def follow(bus, track, clicks):
             error, _ = message.parse_error()
             print(f"gst_track.py: {error.message}", file=sys.stderr)
             return 1
+        if message.type == Gst.MessageType.WARNING:
+            # A refused start or click: the element goes on, and so does this.
+            print(f"gst_track.py: warning: {message.parse_warning()[0].message}",
+                  file=sys.stderr)
+            continue
         result = message.get_structure()
         if result is None or result.get_name() != "zoktrack":
             continue

@@ -12,4 +12,4 @@ gboolean initPlugin(GstPlugin* plugin) {
 
 GST_PLUGIN_DEFINE(GST_VERSION_MAJOR, GST_VERSION_MINOR, zok,
                   "Target tracking with zok: where the target is, and where to steer", initPlugin,
-                  ZOK_VERSION, ZOK_PLUGIN_LICENSE, "zok", "zok")
+                  ZOK_VERSION, ZOK_PLUGIN_LICENSE, "zok", ZOK_PACKAGE_ORIGIN)

@@ -27,8 +27,9 @@ inline constexpr TrackerKind kDefaultTracker = ZOK_WITH_FFTW ? TrackerKind::DCF 
 // applies from the next start on.
 struct TrackerSettings {
     TrackerKind kind = kDefaultTracker;
-    // The correlation tracker's configuration: the recommended one, or the library's defaults
-    // overlaid by a configuration file. The learned tracker runs with its defaults.
+    // The configuration of both trackers: the library's defaults overlaid by a configuration
+    // file, of which the chosen tracker takes its own section; without a file, the recommended
+    // configuration for the correlation tracker and the defaults for the learned one.
     wyr::zok::ZokConfig config;
 };
 

@@ -40,7 +40,7 @@ struct ElementState {
     TrackerSettings settings;
     bool draw = false;
     Command command;
-    std::vector<std::string> deferredErrors; // refusals made before the element had a bus
+    std::vector<std::string> deferredWarnings; // refusals made before the element had a bus
 
     // The streaming thread's own.
     zok_gst::TrackSession session;
@@ -96,19 +96,21 @@ TrackerSettings recommendedSettings() {
     return settings;
 }
 
-// A value refused by a property: an error on the bus, or, before the element has a bus, when
-// it gets one (as it starts). The property keeps its previous value.
+// A value refused by a property: a warning on the bus, or, before the element has a bus, when
+// it gets one (as it starts). The property keeps its previous value. A warning and not an error:
+// a bad value is the caller's mistake, not a failure of the stream, and an error posted while
+// the pipeline changes state would fail that change and stall the stream.
 void refuse(GstZokTrack* self, const std::string& text) {
     GstBus* bus = gst_element_get_bus(GST_ELEMENT(self));
     if (bus == nullptr) {
         GST_WARNING_OBJECT(self, "%s", text.c_str());
         GST_OBJECT_LOCK(self);
-        self->state->deferredErrors.push_back(text);
+        self->state->deferredWarnings.push_back(text);
         GST_OBJECT_UNLOCK(self);
         return;
     }
     gst_object_unref(bus);
-    GST_ELEMENT_ERROR(self, LIBRARY, SETTINGS, ("%s", text.c_str()), (nullptr));
+    GST_ELEMENT_WARNING(self, LIBRARY, SETTINGS, ("%s", text.c_str()), (nullptr));
 }
 
 // The start that the box, or the offset and half-size, properties describe: of the two, the one
@@ -352,11 +354,11 @@ GstStateChangeReturn changeState(GstElement* element, GstStateChange transition)
     ElementState& state = *self->state;
     if (transition == GST_STATE_CHANGE_NULL_TO_READY) {
         GST_OBJECT_LOCK(self);
-        const std::vector<std::string> errors = std::move(state.deferredErrors);
-        state.deferredErrors.clear();
+        const std::vector<std::string> warnings = std::move(state.deferredWarnings);
+        state.deferredWarnings.clear();
         GST_OBJECT_UNLOCK(self);
-        for (const std::string& text : errors) {
-            GST_ELEMENT_ERROR(self, LIBRARY, SETTINGS, ("%s", text.c_str()), (nullptr));
+        for (const std::string& text : warnings) {
+            GST_ELEMENT_WARNING(self, LIBRARY, SETTINGS, ("%s", text.c_str()), (nullptr));
         }
     } else if (transition == GST_STATE_CHANGE_READY_TO_PAUSED) {
         // Streaming has not started: the session is free to touch. Each stream starts from
@@ -491,10 +493,12 @@ static void gst_zok_track_class_init(GstZokTrackClass* klass) {
     g_object_class_install_property(
         object, PROP_CONFIG,
         g_param_spec_string("config", "Configuration file",
-                            "A JSON configuration file over the library's defaults: its "
-                            "\"TrackerCorr\" or \"TrackerDcf\" section, as tracker chose (none: "
-                            "the recommended configuration of corr, the defaults of dcf); a "
-                            "change applies from the next start",
+                            "A JSON configuration file over the library's defaults, as "
+                            "zok-track --config: tracker=corr takes its \"TrackerCorr\" section, "
+                            "tracker=dcf its \"TrackerDcf\" section. Without a file corr runs "
+                            "the recommended configuration, dcf its defaults. A refused file "
+                            "gives a warning and keeps the previous one; a change applies from "
+                            "the next start",
                             nullptr, flags()));
     g_object_class_install_property(
         object, PROP_BOX,
@@ -528,7 +532,7 @@ static void gst_zok_track_class_init(GstZokTrackClass* klass) {
         element, "zok target tracker", "Filter/Analyzer/Video",
         "Follows one target through the frames and reports its box and its centre's offset from "
         "the frame's centre, as a buffer meta and an element message per frame",
-        "The zok developers <zok@localhost>");
+        ZOK_ELEMENT_AUTHOR);
     GstCaps* caps = gst_caps_from_string(GST_VIDEO_CAPS_MAKE("{ BGR, BGRx, GRAY8 }"));
     gst_element_class_add_pad_template(
         element, gst_pad_template_new("sink", GST_PAD_SINK, GST_PAD_ALWAYS, caps));

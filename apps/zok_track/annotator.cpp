@@ -26,7 +26,7 @@ int fourccFor(const std::string& path) {
 Annotator::Annotator(const std::string& path, double fps, const cv::Size& frameSize)
     : file_(path), frameSize_(frameSize) {
     const int fourcc = fourccFor(path);
-    if (!writer_.open(file_.temporaryPath(), fourcc, fps > 0 ? fps : 25.0, frameSize, true)) {
+    if (!writer_.open(file_.writePath(), fourcc, fps > 0 ? fps : 25.0, frameSize, true)) {
         throw OutputError("cannot write '" + path + "': no video writer for it");
     }
 }

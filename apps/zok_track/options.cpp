@@ -2,6 +2,7 @@
 
 #include "arguments.hpp"
 #include "frame_source.hpp"
+#include "zok/tracker_dcf.hpp"
 
 #include <algorithm>
 #include <cerrno>
@@ -133,7 +134,10 @@ Output:
   --no-progress            no progress bar on standard error
 
 Exit codes: 0 done, 2 bad arguments, 3 input missing or unreadable, 4 start box outside the
-first frame, 5 bad configuration file, 6 input ended early, 7 output not writable, 1 other.
+first frame or refused by the tracker (the learned tracker takes boxes of )" +
+           std::to_string(wyr::zok::DCF_MIN_TARGET_SIDE) + " x " +
+           std::to_string(wyr::zok::DCF_MIN_TARGET_SIDE) + R"( pixels and
+more), 5 bad configuration file, 6 input ended early, 7 output not writable, 1 other.
 )";
 }
 

@@ -47,6 +47,13 @@ std::unique_ptr<FrameSource> openAtStart(const Options& options, cv::Mat& first)
     return source;
 }
 
+std::string describe(const cv::Rect& box) {
+    return std::to_string(box.x) + "," + std::to_string(box.y) + "," + std::to_string(box.width) +
+           "," + std::to_string(box.height);
+}
+
+// The box the run starts from, by whichever way the options give it: inside the first frame,
+// and as large as the chosen tracker takes.
 cv::Rect startBox(const Options& options, const FrameSource& source, const cv::Size& frame) {
     const cv::Rect box = options.box ? *options.box
                          : options.offset
@@ -54,12 +61,34 @@ cv::Rect startBox(const Options& options, const FrameSource& source, const cv::S
                                                      options.half->height, frame)
                              : source.truth().value_or(cv::Rect());
     if (box.width <= 0 || box.height <= 0 || (box & cv::Rect(cv::Point(), frame)) != box) {
-        throw StartError("the start box " + std::to_string(box.x) + "," + std::to_string(box.y) +
-                         "," + std::to_string(box.width) + "," + std::to_string(box.height) +
+        throw StartError("the start box " + describe(box) +
                          " does not lie inside the first frame (" + std::to_string(frame.width) +
                          " x " + std::to_string(frame.height) + ")");
     }
+    const int smallest = wyr::zok::DCF_MIN_TARGET_SIDE;
+    if (options.tracker == TrackerKind::Dcf && (box.width < smallest || box.height < smallest)) {
+        throw StartError("the start box " + describe(box) +
+                         " is too small for the learned tracker: the smallest box it takes is " +
+                         std::to_string(smallest) + " x " + std::to_string(smallest) +
+                         " pixels (--tracker corr takes smaller ones)");
+    }
     return box;
+}
+
+// Starts the track; a start box the tracker refuses is a bad start, told in the tracker's own
+// words without OpenCV's source location.
+void startTrack(FlightDirector& director, const Options& options, const cv::Mat& frame,
+                const cv::Rect& start) {
+    try {
+        if (options.offset) {
+            director.initAtOffset(frame, *options.offset, options.half->width,
+                                  options.half->height);
+        } else {
+            director.init(frame, start);
+        }
+    } catch (const cv::Exception& error) {
+        throw StartError("the tracker refused the start box " + describe(start) + ": " + error.err);
+    }
 }
 
 void recordLoss(Summary& summary, int& lostRun, bool found) {
@@ -93,11 +122,7 @@ Summary track(const Options& options) {
     const std::optional<int> expected = framesToTrack(options, *source);
 
     const cv::Ptr<FlightDirector> director = tracker.createDirector();
-    if (options.offset) {
-        director->initAtOffset(frame, *options.offset, options.half->width, options.half->height);
-    } else {
-        director->init(frame, start);
-    }
+    startTrack(*director, options, frame, start);
 
     if (!options.outputDir.empty()) {
         std::error_code error;
@@ -110,7 +135,7 @@ Summary track(const Options& options) {
     std::ofstream resultsStream;
     if (options.output != "-") {
         resultsFile.emplace(options.output);
-        resultsStream.open(resultsFile->temporaryPath());
+        resultsStream.open(resultsFile->writePath());
         if (!resultsStream) {
             throw OutputError("cannot write '" + options.output + "'");
         }

@@ -25,9 +25,9 @@ struct Summary {
 };
 
 // Tracks through the input as `options` say, writing results (and the annotated video) as it
-// goes; they are moved into place only when the run completes, ended-early included. Throws
-// InputError, StartError, ConfigError or OutputError before anything is written, and lets
-// errors of the tracker pass.
+// goes; files are moved into place only when the run completes, ended-early included (FIFOs
+// and devices are written into as it goes: see PendingFile). Throws InputError, StartError,
+// ConfigError or OutputError before anything is written, and lets errors of the tracker pass.
 Summary track(const Options& options);
 
 } // namespace zok_track

@@ -106,6 +106,13 @@ int main(int argc, char** argv) {
         if (runs[s].problem.empty()) {
             ran.push_back(scan.sequences[s]);
             clean.push_back(runs[s]);
+            for (size_t t = 0; t < rows.size() && t < runs[s].traces.size(); ++t) {
+                if (!runs[s].traces[t].failure.empty()) {
+                    std::cerr << "not started: " << rows[t].name << " on " << scan.sequences[s].name
+                              << " (" << runs[s].traces[t].failure
+                              << "); it keeps the start box there\n";
+                }
+            }
         } else {
             std::cerr << "left out: " << runs[s].problem << '\n';
             ++leftOut;

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <limits>
+#include <string>
 #include <type_traits>
 
 namespace wyr::zok::accuracy {
@@ -67,6 +68,14 @@ SequenceRun runSequence(const RealSequence& seq, const std::vector<TrackerRow>& 
         trace.boxes[run.start] = start;
         trace.found[run.start] = 1;
         if (!rows[t].unavailable.empty()) {
+            continue;
+        }
+        const cv::Size smallest = rows[t].smallestBox;
+        if (start.width < smallest.width || start.height < smallest.height) {
+            trace.failure = "a start box of " + std::to_string(start.width) + " x " +
+                            std::to_string(start.height) + " pixels, below the " +
+                            std::to_string(smallest.width) + " x " +
+                            std::to_string(smallest.height) + " it is given";
             continue;
         }
         try {

@@ -29,6 +29,10 @@ struct TrackerRow {
     TrackerFactory make;
     bool hasFlag = true;     // false for a tracker that never reports the target lost
     std::string unavailable; // why the row cannot run in this build, when it cannot
+    // The smallest start box the tracker is given: on a sequence that starts smaller it is not
+    // started at all, as where its init() raised, for a tracker whose init() never returns on
+    // such boxes.
+    cv::Size smallestBox{1, 1};
 };
 
 // The standard rows, in table order: zok's recommended configuration (read from

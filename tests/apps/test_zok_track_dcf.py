@@ -158,6 +158,25 @@ def test_dcf_starts_from_a_centre_offset(zok_track, image_folder, scene):
         assert near(line["offset"], want), (k, line["offset"], want)
 
 
+@pytest.mark.parametrize("start_args, tracker, exit_code", [
+    (["--box", "10,10,3,3"], "dcf", 4),
+    (["--box", "10,10,40,3"], "dcf", 4),
+    (["--offset", "0,0", "--half", "1,1"], "dcf", 4),   # 3 x 3 about the centre
+    (["--offset", "0,0", "--half", "1,20"], "dcf", 4),
+    (["--box", "10,10,4,4"], "dcf", 0),
+    (["--box", "10,10,3,3"], "corr", 0),
+])
+def test_a_box_too_small_for_the_learned_tracker_is_a_bad_start(zok_track, image_folder,
+                                                                  start_args, tracker, exit_code):
+    result = run(zok_track, image_folder, *start_args, "--tracker", tracker)
+    assert result.returncode == exit_code, result.stderr
+    if exit_code == 4:
+        assert result.stdout == ""
+        assert "too small for the learned tracker: the smallest box it takes is 4 x 4 pixels" \
+            in result.stderr
+        assert "OpenCV" not in result.stderr and ".cpp" not in result.stderr
+
+
 @pytest.mark.parametrize("options, config", [
     (["--tracker", "dcf"], None),
     (["--tracker", "dcf", "--library-defaults"], None),

@@ -461,13 +461,15 @@ TEST_P(StartOutside, ReportsNotFoundAndWarns) {
     ASSERT_TRUE(hadMeta);
     EXPECT_FALSE(meta.found);
     EXPECT_FALSE(meta.started);
-    const std::vector<std::string> warnings = t.takeTexts(GST_MESSAGE_WARNING);
-    ASSERT_EQ(warnings.size(), 1u);
-    EXPECT_NE(warnings[0].find("does not lie inside the frame (320 x 240)"), std::string::npos)
-        << warnings[0];
+    const TrackHarness::Problems posted = t.takeProblems();
+    EXPECT_TRUE(posted.errors.empty());
+    ASSERT_EQ(posted.warnings.size(), 1u);
+    EXPECT_NE(posted.warnings[0].find("does not lie inside the frame (320 x 240)"),
+              std::string::npos)
+        << posted.warnings[0];
     t.pushFrame(frames[1], hadMeta, meta);
     EXPECT_FALSE(hadMeta) << "no track follows a refused start";
-    EXPECT_TRUE(t.takeTexts(GST_MESSAGE_ERROR).empty());
+    EXPECT_TRUE(t.takeProblems().errors.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Boxes, StartOutside,
@@ -480,19 +482,19 @@ INSTANTIATE_TEST_SUITE_P(Boxes, StartOutside,
                          [](const auto& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------------------------------------
-// Values refused when set: an error on the bus, the old value kept, the element still tracking.
+// Values refused when set: a warning on the bus, the old value kept, the element still tracking.
 
 struct BadValueCase {
     const char* name;
     const char* property;
     const char* value;    // a path under the test's folder when it starts with '@'
     const char* contents; // for '@' values: the file's text
-    const char* message;  // part of the error's text
+    const char* message;  // part of the warning's text
 };
 
 class BadValue : public ::testing::TestWithParam<BadValueCase> {};
 
-TEST_P(BadValue, RefusedWithErrorAndElementStillUsable) {
+TEST_P(BadValue, RefusedWithWarningAndElementStillUsable) {
     const BadValueCase c = GetParam();
     std::string value = c.value;
     if (value[0] == '@') {
@@ -511,9 +513,11 @@ TEST_P(BadValue, RefusedWithErrorAndElementStillUsable) {
     g_object_get(t.element(), c.property, &before, nullptr);
 
     g_object_set(t.element(), c.property, value.c_str(), nullptr);
-    const std::vector<std::string> errors = t.takeTexts(GST_MESSAGE_ERROR);
-    ASSERT_EQ(errors.size(), 1u);
-    EXPECT_NE(errors[0].find(c.message), std::string::npos) << errors[0];
+    const TrackHarness::Problems posted = t.takeProblems();
+    EXPECT_TRUE(posted.errors.empty()) << "a bad value is no stream error";
+    const std::vector<std::string>& warnings = posted.warnings;
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_NE(warnings[0].find(c.message), std::string::npos) << warnings[0];
     gchar* after = nullptr;
     g_object_get(t.element(), c.property, &after, nullptr);
     EXPECT_STREQ(after, before) << "a refused value leaves the property as it was";
@@ -554,10 +558,13 @@ TEST(BadValue, RefusedBeforeThereIsABusIsReportedOnStart) {
     GstBus* bus = gst_bus_new();
     gst_element_set_bus(element, bus);
     ASSERT_EQ(gst_element_set_state(element, GST_STATE_READY), GST_STATE_CHANGE_SUCCESS);
-    GstMessage* message = gst_bus_pop_filtered(bus, GST_MESSAGE_ERROR);
+    const auto problems = GstMessageType(GST_MESSAGE_ERROR | GST_MESSAGE_WARNING);
+    GstMessage* message = gst_bus_pop_filtered(bus, problems);
     ASSERT_NE(message, nullptr);
+    ASSERT_EQ(GST_MESSAGE_TYPE(message), GST_MESSAGE_WARNING);
+    EXPECT_EQ(gst_bus_pop_filtered(bus, problems), nullptr);
     GError* error = nullptr;
-    gst_message_parse_error(message, &error, nullptr);
+    gst_message_parse_warning(message, &error, nullptr);
     EXPECT_NE(std::string(error->message).find("invalid value for box: '1,2'"), std::string::npos)
         << error->message;
     g_error_free(error);
@@ -568,16 +575,112 @@ TEST(BadValue, RefusedBeforeThereIsABusIsReportedOnStart) {
     gst_object_unref(element);
 }
 
-TEST(Config, FileReplacesTheRecommendedConfiguration) {
-    // A threshold no score reaches: every update fails, which the recommended one never does on
-    // the ball.
-    const std::string path = testing::TempDir() + "strict.json";
-    std::ofstream(path) << "{\"TrackerCorr\": {\"threshold\": 2.0}}";
+// A value refused while a real pipeline starts or plays is no failure of the stream: a warning,
+// and every frame passes with the track it had, up to the end of the stream.
+struct WhilePlayingCase {
+    const char* name;
+    const char* property;
+    const char* value;
+    bool beforePlaying; // set before set_state(PLAYING) rather than right after it
+    const char* message;
+};
+
+class RefusedWhilePlaying : public ::testing::TestWithParam<WhilePlayingCase> {};
+
+TEST_P(RefusedWhilePlaying, StreamRunsToItsEnd) {
+    const WhilePlayingCase c = GetParam();
+    const int frames = 30;
+    const cv::Rect start = ballStart(ballFrames(caps("BGR"), 1)[0]);
+    const std::string line = "videotestsrc pattern=ball num-buffers=" + std::to_string(frames) +
+                             " ! " + caps("BGR") + " ! zoktrack name=track box=" + boxText(start) +
+                             " ! fakesink sync=false";
+    GError* parseError = nullptr;
+    GstElement* pipeline = gst_parse_launch(line.c_str(), &parseError);
+    ASSERT_NE(pipeline, nullptr) << parseError->message;
+    GstElement* track = gst_bin_get_by_name(GST_BIN(pipeline), "track");
+    GstBus* bus = gst_element_get_bus(pipeline);
+    if (c.beforePlaying) {
+        g_object_set(track, c.property, c.value, nullptr);
+    }
+    gst_element_set_state(pipeline, GST_STATE_PLAYING);
+    if (!c.beforePlaying) {
+        g_object_set(track, c.property, c.value, nullptr);
+    }
+
+    int reports = 0;
+    bool ended = false;
+    std::vector<std::string> warnings, errors;
+    const auto types = GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR | GST_MESSAGE_WARNING |
+                                      GST_MESSAGE_ELEMENT);
+    while (GstMessage* message = gst_bus_timed_pop_filtered(bus, 20 * GST_SECOND, types)) {
+        GError* error = nullptr;
+        switch (GST_MESSAGE_TYPE(message)) {
+        case GST_MESSAGE_EOS:
+            ended = true;
+            break;
+        case GST_MESSAGE_ERROR:
+            gst_message_parse_error(message, &error, nullptr);
+            errors.emplace_back(error->message);
+            break;
+        case GST_MESSAGE_WARNING:
+            gst_message_parse_warning(message, &error, nullptr);
+            warnings.emplace_back(error->message);
+            break;
+        default:
+            reports += gst_structure_has_name(gst_message_get_structure(message), "zoktrack");
+        }
+        if (error != nullptr) {
+            g_error_free(error);
+        }
+        gst_message_unref(message);
+        if (ended || !errors.empty()) {
+            break;
+        }
+    }
+    gst_element_set_state(pipeline, GST_STATE_NULL);
+    gst_object_unref(bus);
+    gst_object_unref(track);
+    gst_object_unref(pipeline);
+
+    EXPECT_TRUE(errors.empty()) << errors[0];
+    EXPECT_TRUE(ended) << "the stream reached its end";
+    EXPECT_EQ(reports, frames) << "every frame tracked on the box set before";
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_NE(warnings[0].find(c.message), std::string::npos) << warnings[0];
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Moments, RefusedWhilePlaying,
+    ::testing::Values(
+        WhilePlayingCase{"BoxAfterPlay", "box", "1,2,3", false, "invalid value for box: '1,2,3'"},
+        WhilePlayingCase{"BoxBeforePlay", "box", "1,2,3", true, "invalid value for box: '1,2,3'"},
+        WhilePlayingCase{"HalfSizeAfterPlay", "half-size", "-1,2", false, "neither negative"},
+        WhilePlayingCase{"ConfigAfterPlay", "config", "/nonexistent/zok.json", false,
+                         "configuration file '/nonexistent/zok.json' was refused"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The configuration file reaches the chosen tracker through its own section: a level no match
+// reaches makes every update fail, which neither tracker's own configuration does on the ball.
+struct ConfigCase {
+    const char* tracker;
+    const char* json;
+    size_t scores; // search scores of a lost frame: without wider searches for corr, none for dcf
+};
+
+class ConfigSection : public ::testing::TestWithParam<ConfigCase> {};
+
+TEST_P(ConfigSection, ReachesTheChosenTracker) {
+    const ConfigCase c = GetParam();
+    if (std::string(c.tracker) == "dcf" && !ZOK_WITH_FFTW) {
+        GTEST_SKIP() << "the learned tracker needs FFTW";
+    }
+    const std::string path = testing::TempDir() + "strict-" + c.tracker + ".json";
+    std::ofstream(path) << c.json;
     const std::vector<cv::Mat> frames = ballFrames(caps("BGR"), 3);
     TrackHarness t;
     t.setCaps(caps("BGR"));
     const cv::Rect start = ballStart(frames[0]);
-    gst_util_set_object_arg(G_OBJECT(t.element()), "tracker", "corr");
+    gst_util_set_object_arg(G_OBJECT(t.element()), "tracker", c.tracker);
     g_object_set(t.element(), "config", path.c_str(), "box", boxText(start).c_str(), nullptr);
     bool hadMeta = false;
     ZokTrackMeta meta{};
@@ -586,13 +689,19 @@ TEST(Config, FileReplacesTheRecommendedConfiguration) {
     t.pushFrame(frames[1], hadMeta, meta);
     ASSERT_TRUE(hadMeta);
     EXPECT_FALSE(meta.found);
-    EXPECT_EQ(meta.n_scores, 1u) << "the library's default: no wider searches";
+    EXPECT_EQ(meta.n_scores, c.scores);
     EXPECT_EQ(metaBox(meta), start) << "while lost, the last box found";
     gchar* config = nullptr;
     g_object_get(t.element(), "config", &config, nullptr);
     EXPECT_EQ(std::string(config), path);
     g_free(config);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Trackers, ConfigSection,
+    ::testing::Values(ConfigCase{"corr", "{\"TrackerCorr\": {\"threshold\": 2.0}}", 1},
+                      ConfigCase{"dcf", "{\"TrackerDcf\": {\"lostConfidence\": 10}}", 0}),
+    [](const auto& info) { return std::string(info.param.tracker); });
 
 TEST(Config, LearnedTrackerIsTheDefault) {
     if (!ZOK_WITH_FFTW) {

@@ -105,21 +105,28 @@ std::vector<GstStructure*> TrackHarness::takeReports() {
 }
 
 std::vector<std::string> TrackHarness::takeTexts(GstMessageType type) {
-    std::vector<std::string> texts;
-    while (GstMessage* message = gst_bus_pop_filtered(bus_, type)) {
+    const Problems problems = takeProblems();
+    return type == GST_MESSAGE_ERROR ? problems.errors : problems.warnings;
+}
+
+TrackHarness::Problems TrackHarness::takeProblems() {
+    Problems problems;
+    const auto types = GstMessageType(GST_MESSAGE_ERROR | GST_MESSAGE_WARNING);
+    while (GstMessage* message = gst_bus_pop_filtered(bus_, types)) {
         GError* error = nullptr;
         gchar* debug = nullptr;
-        if (type == GST_MESSAGE_ERROR) {
+        if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR) {
             gst_message_parse_error(message, &error, &debug);
+            problems.errors.emplace_back(error->message);
         } else {
             gst_message_parse_warning(message, &error, &debug);
+            problems.warnings.emplace_back(error->message);
         }
-        texts.emplace_back(error->message);
         g_error_free(error);
         g_free(debug);
         gst_message_unref(message);
     }
-    return texts;
+    return problems;
 }
 
 } // namespace zok_gst_test

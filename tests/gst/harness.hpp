@@ -30,8 +30,13 @@ public:
     cv::Mat pushFrame(const cv::Mat& frame, bool& hadMeta, ZokTrackMeta& meta);
     // The zoktrack element messages posted so far, taken off the bus in order.
     std::vector<GstStructure*> takeReports();
-    // The texts of the error or warning messages posted so far.
+    // The texts of the error or warning messages posted so far. Messages of other types are
+    // taken off the bus too: take errors and warnings together with takeProblems().
     std::vector<std::string> takeTexts(GstMessageType type);
+    struct Problems {
+        std::vector<std::string> errors, warnings;
+    };
+    Problems takeProblems();
 
 private:
     cv::Mat pull(bool& hadMeta, ZokTrackMeta& meta);
