@@ -46,7 +46,7 @@ std::optional<std::string> runCamera(const Options& o, const std::atomic<bool>& 
         writer.emplace(std::cout, o.format);
     } else if (!o.output.empty()) {
         resultsFile.emplace(o.output);
-        resultsStream.open(resultsFile->temporaryPath());
+        resultsStream.open(resultsFile->writePath());
         if (!resultsStream) {
             throw zok_track::OutputError("cannot write '" + o.output + "'");
         }
