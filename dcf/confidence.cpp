@@ -9,6 +9,11 @@ namespace {
 
 // Weight of the newest frame in the running means: about the last 20 confident frames count.
 constexpr double HISTORY_RATE = 0.05;
+// The least peak value and sharpness the history's means are taken to be: the filter learns to
+// give 1 on the target, so a response far below these is no peak at all, however it compares
+// with a history of such responses (a featureless frame's, made of rounding errors).
+constexpr double MIN_MEAN_VALUE = 0.02;
+constexpr double MIN_MEAN_SHARPNESS = 1.0;
 
 int wrapped(int i, int n) {
     return i < (n + 1) / 2 ? i : i - n;
@@ -66,12 +71,11 @@ ResponsePeak findPeak(const cv::Mat& response, int limit) {
 }
 
 double ConfidenceHistory::confidence(const ResponsePeak& peak) const {
-    if (frames_ == 0) {
-        return 1.0;
-    }
-    const double v = std::max(0.0, double(peak.value)) / std::max(1e-12, value_);
-    const double s = std::max(0.0, double(peak.sharpness)) / std::max(1e-12, sharpness_);
-    return std::sqrt(v * s);
+    const double v = std::max(0.0, double(peak.value)) / std::max(MIN_MEAN_VALUE, value_);
+    const double s =
+        std::max(0.0, double(peak.sharpness)) / std::max(MIN_MEAN_SHARPNESS, sharpness_);
+    // Without a history, the floors alone judge, and a peak above them is as good as can be.
+    return frames_ == 0 ? std::min(1.0, std::sqrt(v * s)) : std::sqrt(v * s);
 }
 
 void ConfidenceHistory::record(const ResponsePeak& peak) {

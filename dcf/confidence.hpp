@@ -20,7 +20,9 @@ ResponsePeak findPeak(const cv::Mat& response, int limit);
 
 // The running means of the peaks' value and sharpness over recent confident frames, and the
 // confidence of a new peak against them: the geometric mean of its value's and sharpness's
-// ratios to their means, so 1 for a peak like the usual ones and 0 for no peak at all.
+// ratios to their means, so 1 for a peak like the usual ones and 0 for no peak at all. Means
+// below fixed floors count as the floors, so that a response of rounding errors (a featureless
+// frame) is never a confident match; before any history, the floors alone judge (at most 1).
 class ConfidenceHistory {
 public:
     void reset() { frames_ = 0; }

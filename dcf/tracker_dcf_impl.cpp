@@ -34,8 +34,21 @@ constexpr int FRAMES_PER_RING = 2;
 constexpr float TRUST_RATE = 0.1f;
 // How far a lost target's motion is followed, in region sides.
 constexpr float MAX_EXTRAPOLATION = 2.0f;
+// Grey-level spread over a sample's cells (on the 8-bit scale) below which it is featureless:
+// a flat view holds no peak to find, whatever the filter's rounding errors make of it.
+constexpr double MIN_CONTRAST = 0.05;
+
+void checkFrameDims(const cv::Mat& frame) {
+    if (frame.dims != 2) {
+        // An array of more than two dimensions (a numpy array of shape (h, w, c, 1), or one of
+        // more channels than a matrix can hold) is no image, whatever its element type.
+        CV_Error(cv::Error::StsUnsupportedFormat,
+                 cv::format("TrackerDcf takes 2-D frames; this one has %d dimensions", frame.dims));
+    }
+}
 
 void checkFrameType(const cv::Mat& frame) {
+    checkFrameDims(frame);
     const int depth = frame.depth();
     const int channels = frame.channels();
     if ((depth != CV_8U && depth != CV_32F) || (channels != 1 && channels != 3 && channels != 4)) {
@@ -132,9 +145,8 @@ void TrackerDcfImpl::init(cv::InputArray image, const cv::Rect& boundingBox) {
     filter.configure(settings);
 
     const cv::Size sampleSize(n * DCF_CELL_SIZE, n * DCF_CELL_SIZE);
-    sampleRegion(frame, track.centre, cv::Size2f(track.regionSide, track.regionSide), sampleSize,
-                 sample_, scratch_);
-    if (hasNonFinite(sample_)) {
+    if (!sampleFiniteRegion(frame, track.centre, cv::Size2f(track.regionSide, track.regionSide),
+                            sampleSize, sample_, scratch_)) {
         CV_Error(cv::Error::StsBadArg, "the frame holds NaN or infinite pixels around the target");
     }
     features_.compute(sample_, planes_);
@@ -172,18 +184,22 @@ TrackerDcfImpl::Search TrackerDcfImpl::searchAt(const cv::Mat& frame, const cv::
                                                 float scale) {
     const int n = filter_.side();
     const float side = track_.regionSide * scale;
-    sampleRegion(frame, centre, cv::Size2f(side, side),
-                 cv::Size(n * DCF_CELL_SIZE, n * DCF_CELL_SIZE), sample_, scratch_);
-    if (hasNonFinite(sample_)) {
+    if (!sampleFiniteRegion(frame, centre, cv::Size2f(side, side),
+                            cv::Size(n * DCF_CELL_SIZE, n * DCF_CELL_SIZE), sample_, scratch_)) {
         CV_Error(cv::Error::StsBadArg, "the frame holds NaN or infinite pixels around the target");
     }
     features_.compute(sample_, planes_);
+    Search s;
+    if (features_.contrast() < MIN_CONTRAST) {
+        s.confidence = 0.0;
+        s.found = centre;
+        return s;
+    }
     filter_.loadSample(planes_);
     filter_.respond(response_);
     if (usesColour(frameType_)) {
         mergeColour(filter_.settings(), response_);
     }
-    Search s;
     s.peak = findPeak(response_, n / 2 - 1);
     s.confidence = history_.confidence(s.peak);
     s.found = centre + s.peak.shift * (side / float(n));
@@ -279,6 +295,11 @@ float TrackerDcfImpl::clampScale(float scale) const {
     return std::clamp(scale, lo, hi);
 }
 
+cv::Point2f TrackerDcfImpl::inFrame(const cv::Point2f& p) const {
+    return {std::clamp(p.x, 0.0f, float(frameSize_.width)),
+            std::clamp(p.y, 0.0f, float(frameSize_.height))};
+}
+
 cv::Rect TrackerDcfImpl::box() const {
     // The target's box cut to the frame; its centre always lies in the frame, so some of it
     // always does.
@@ -297,6 +318,8 @@ bool TrackerDcfImpl::update(cv::InputArray image, cv::Rect& boundingBox) {
     if (frame.empty()) {
         CV_Error(cv::Error::StsBadArg, "TrackerDcf::update was given an empty frame");
     }
+    // Before the size: a 3-D array's rows and columns can match the first frame's.
+    checkFrameDims(frame);
     if (frame.size() != frameSize_) {
         CV_Error(cv::Error::StsUnmatchedSizes,
                  "TrackerDcf::update needs frames of the size of the first frame");
@@ -336,8 +359,7 @@ bool TrackerDcfImpl::update(cv::InputArray image, cv::Rect& boundingBox) {
         boundingBox = box();
         return false;
     }
-    const cv::Point2f found(std::clamp(s.found.x, 0.0f, float(frameSize_.width)),
-                            std::clamp(s.found.y, 0.0f, float(frameSize_.height)));
+    const cv::Point2f found = inFrame(s.found);
     float offset = 0.0f;
     if (params_.scaleFilter) {
         // May raise (NaN pixels); nothing has changed yet.
@@ -390,8 +412,7 @@ bool TrackerDcfImpl::redetect(const cv::Mat& frame, cv::Rect& boundingBox) {
         if (length > reach) {
             step *= reach / length;
         }
-        const cv::Point2f ahead(std::clamp(home.x + step.x, 0.0f, float(frameSize_.width)),
-                                std::clamp(home.y + step.y, 0.0f, float(frameSize_.height)));
+        const cv::Point2f ahead = inFrame(home + step);
         const Search s = searchAt(frame, ahead, track_.scale);
         if (s.confidence > best.confidence) {
             best = s;
@@ -421,15 +442,21 @@ bool TrackerDcfImpl::redetect(const cv::Mat& frame, cv::Rect& boundingBox) {
                 }
             }
         };
+        // The cursors are stored only once every search has been made: a search can raise
+        // (NaN pixels), and a refused frame leaves the tracker as it was.
         int inner = track_.innerCursor;
         searchTiles(inner, 0, 8, INNER_TILES_PER_FRAME);
-        track_.innerCursor = inner;
+        int outer = track_.tileCursor;
         if (rings > 1) {
-            int outer = track_.tileCursor % (4 * rings * (rings + 1) - 8);
+            outer %= 4 * rings * (rings + 1) - 8;
             searchTiles(outer, 8, 4 * rings * (rings + 1) - 8, OUTER_TILES_PER_FRAME);
-            track_.tileCursor = outer;
         }
+        track_.innerCursor = inner;
+        track_.tileCursor = outer;
     }
+    // A peak can put the target's centre beyond the frame's edge: it is kept inside, as on the
+    // usual path, so that the box reported is never empty.
+    best.found = inFrame(best.found);
     ++track_.framesLost;
     confidence_ = best.confidence;
     if (best.confidence >= params_.redetectConfidence) {

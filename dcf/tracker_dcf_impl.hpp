@@ -68,6 +68,8 @@ private:
                       const cv::Point2f& shift, float rate);
     bool redetect(const cv::Mat& frame, cv::Rect& boundingBox);
     cv::Rect box() const;
+    // `p` moved to the nearest point of the frame (its far edges included).
+    cv::Point2f inFrame(const cv::Point2f& p) const;
     float clampScale(float scale) const;
 
     Params params_;

@@ -106,25 +106,30 @@ public:
 
     ~TrackerDcf() override = default;
 
-    /// Learns the first model from the region `boundingBox` of `image`. The frame must be
-    /// 8-bit or float (without NaNs in the target's surroundings) with 1, 3 or 4 channels
-    /// (BGR(A) order), and the box must lie wholly inside it with each side at least
-    /// DCF_MIN_TARGET_SIDE (4) pixels. Raises cv::Exception otherwise (StsBadArg for an empty
-    /// frame, StsUnsupportedFormat for a type, StsBadSize for a box, StsBadArg for NaN pixels)
-    /// and leaves the tracker exactly as it was. A later init() starts afresh on the new box.
+    /// Learns the first model from the region `boundingBox` of `image`. The frame must be a
+    /// 2-D matrix, 8-bit or float (without NaN or infinite pixels in the target's
+    /// surroundings) with 1, 3 or 4 channels (BGR(A) order), and the box must lie wholly inside
+    /// it with each side at least DCF_MIN_TARGET_SIDE (4) pixels. Float pixels are on the 8-bit
+    /// scale; every finite value is taken, and values beyond +-1e9 count as +-1e9. Raises
+    /// cv::Exception otherwise (StsBadArg for an empty frame, StsUnsupportedFormat for a type or
+    /// for an array of more than two dimensions, StsBadSize for a box, StsBadArg for NaN or
+    /// infinite pixels) and leaves the tracker exactly as it was. A later init() starts afresh
+    /// on the new box.
     void init(cv::InputArray image, const cv::Rect& boundingBox) override = 0;
 
     /// Finds the target in a new frame, which must have the size and type of the frame given to
     /// init() (cv::Exception otherwise: StsError before init(), StsBadArg for an empty frame
-    /// or NaN pixels where the tracker looks, StsUnmatchedSizes, StsUnmatchedFormats; the
-    /// tracker is then unchanged). The incoming value of `boundingBox` is never read. Returns
-    /// true and writes the new box when the target is found; returns false and writes the last
-    /// box found when it is judged lost. The box written is the target's box cut to the frame
-    /// (never empty: the target's centre is kept inside the frame).
+    /// or NaN or infinite pixels where the tracker looks, StsUnsupportedFormat for an array of
+    /// more than two dimensions, StsUnmatchedSizes, StsUnmatchedFormats; the tracker is then
+    /// exactly as it was, also while it searches for a lost target). The incoming value of
+    /// `boundingBox` is never read. Returns true and writes the new box when the target is found;
+    /// returns false and writes the last box found when it is judged lost. The box written is the
+    /// target's box cut to the frame (never empty: the target's centre is kept inside the frame).
     bool update(cv::InputArray image, cv::Rect& boundingBox) override = 0;
 
     /// The confidence of the last update(): 1.0 after init(), then the strength of the
-    /// response peak relative to its own recent history, 0 or more. 0 means no peak at all;
+    /// response peak relative to its own recent history, 0 or more. 0 means no peak at all
+    /// (a featureless view, such as a frame of one grey level, always gives 0);
     /// values near 1 or above mean a peak as strong as the target's usual ones. Below
     /// Params::lostConfidence the target is reported lost.
     virtual double confidence() const = 0;
