@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace wyr::zok {
 
@@ -70,12 +71,33 @@ ResponsePeak findPeak(const cv::Mat& response, int limit) {
     return peak;
 }
 
+float valueNear(const cv::Mat& response, const cv::Point2f& shift, int limit) {
+    const int cx = int(std::lround(shift.x));
+    const int cy = int(std::lround(shift.y));
+    if (std::abs(cx) > limit || std::abs(cy) > limit) {
+        return -std::numeric_limits<float>::infinity();
+    }
+    float best = -std::numeric_limits<float>::infinity();
+    for (int dy = -1; dy <= 1; ++dy) {
+        for (int dx = -1; dx <= 1; ++dx) {
+            const int y = ((cy + dy) % response.rows + response.rows) % response.rows;
+            const int x = ((cx + dx) % response.cols + response.cols) % response.cols;
+            best = std::max(best, response.at<float>(y, x));
+        }
+    }
+    return best;
+}
+
 double ConfidenceHistory::confidence(const ResponsePeak& peak) const {
     const double v = std::max(0.0, double(peak.value)) / std::max(MIN_MEAN_VALUE, value_);
     const double s =
         std::max(0.0, double(peak.sharpness)) / std::max(MIN_MEAN_SHARPNESS, sharpness_);
     // Without a history, the floors alone judge, and a peak above them is as good as can be.
-    return frames_ == 0 ? std::min(1.0, std::sqrt(v * s)) : std::sqrt(v * s);
+    const double relative = frames_ == 0 ? std::min(1.0, std::sqrt(v * s)) : std::sqrt(v * s);
+    const double absolute =
+        minSharpness_ > 0 ? std::min(1.0, std::max(0.0, double(peak.sharpness)) / minSharpness_)
+                          : 1.0;
+    return relative * absolute;
 }
 
 void ConfidenceHistory::record(const ResponsePeak& peak) {

@@ -37,6 +37,9 @@ constexpr float MAX_EXTRAPOLATION = 2.0f;
 // Grey-level spread over a sample's cells (on the 8-bit scale) below which it is featureless:
 // a flat view holds no peak to find, whatever the filter's rounding errors make of it.
 constexpr double MIN_CONTRAST = 0.05;
+// The least camera motion, in feature cells, at which a target still in the image and one
+// carried with the background are told apart.
+constexpr float MIN_PAN_CELLS = 2.0f;
 
 void checkFrameDims(const cv::Mat& frame) {
     if (frame.dims != 2) {
@@ -106,6 +109,8 @@ TrackerDcf::Params appliedParams(const TrackerDcf::Params& p) {
     a.redetectConfidence = clampOr(p.redetectConfidence, a.lostConfidence, 10.0f,
                                    std::max(a.lostConfidence, d.redetectConfidence));
     a.redetectFrames = std::clamp(p.redetectFrames, 1, 10);
+    a.minSharpness = clampOr(p.minSharpness, 0.0f, 1000.0f, d.minSharpness);
+    a.stillPreference = clampOr(p.stillPreference, 0.0f, 1.0f, d.stillPreference);
     return a;
 }
 
@@ -169,11 +174,18 @@ void TrackerDcfImpl::init(cv::InputArray image, const cv::Rect& boundingBox) {
         scaleFilter.learn(1.0f, 0.0f);
     }
 
+    CameraMotion camera;
+    if (params_.cameraMotion) {
+        camera.measure(frame);
+        camera.commit();
+    }
+
     filter_ = std::move(filter);
     scaleFilter_ = std::move(scaleFilter);
+    camera_ = std::move(camera);
     colour_ = std::move(colour);
     track_ = track;
-    history_.reset();
+    history_.reset(params_.minSharpness);
     frameSize_ = frame.size();
     frameType_ = frame.type();
     confidence_ = 1.0;
@@ -328,13 +340,30 @@ bool TrackerDcfImpl::update(cv::InputArray image, cv::Rect& boundingBox) {
         CV_Error(cv::Error::StsUnmatchedFormats,
                  "TrackerDcf::update needs frames of the type of the first frame");
     }
-    if (track_.lost) {
-        return redetect(frame, boundingBox);
+    // The camera's shift is kept only when the call succeeds: a refused frame changes nothing.
+    // The target and its surroundings (half the search region) are left out of the estimate.
+    const cv::Size2f around =
+        targetSize() + cv::Size2f(1, 1) * (0.25f * track_.regionSide * track_.scale);
+    const cv::Rect2f ignore(track_.centre - cv::Point2f(around.width, around.height) * 0.5f,
+                            around);
+    const cv::Point2f camera =
+        params_.cameraMotion ? camera_.measure(frame, ignore) : cv::Point2f();
+    const bool found =
+        track_.lost ? redetect(frame, camera, boundingBox) : follow(frame, camera, boundingBox);
+    if (params_.cameraMotion) {
+        camera_.commit();
     }
-    const cv::Point2f predicted = params_.motionPrediction
-                                      ? track_.centre + track_.velocity * params_.motionDamping
-                                      : track_.centre;
-    const Search s = searchAt(frame, predicted, track_.scale);
+    return found;
+}
+
+bool TrackerDcfImpl::follow(const cv::Mat& frame, const cv::Point2f& camera,
+                            cv::Rect& boundingBox) {
+    // Where the background carries the target, moved on by its own motion.
+    const cv::Point2f carried = track_.centre + camera;
+    const cv::Point2f predicted =
+        params_.motionPrediction ? carried + track_.velocity * params_.motionDamping : carried;
+    Search s = searchAt(frame, predicted, track_.scale);
+    preferStill(camera, predicted, s);
     // A peak further from the prediction than the target is long (plus a step, as fast motion
     // is predicted less well) is believed only at the confidence a re-detection needs:
     // otherwise it is more often something else.
@@ -372,7 +401,7 @@ bool TrackerDcfImpl::update(cv::InputArray image, cv::Rect& boundingBox) {
     // Only confident steps teach the motion; an uncertain one lets it die down.
     if (s.confidence >= params_.learnConfidence) {
         track_.velocity =
-            track_.velocity * (1.0f - VELOCITY_RATE) + (found - track_.centre) * VELOCITY_RATE;
+            track_.velocity * (1.0f - VELOCITY_RATE) + (found - carried) * VELOCITY_RATE;
     } else {
         track_.velocity *= params_.motionDamping;
     }
@@ -397,11 +426,41 @@ bool TrackerDcfImpl::update(cv::InputArray image, cv::Rect& boundingBox) {
     return true;
 }
 
-bool TrackerDcfImpl::redetect(const cv::Mat& frame, cv::Rect& boundingBox) {
+void TrackerDcfImpl::preferStill(const cv::Point2f& camera, const cv::Point2f& predicted,
+                                 Search& s) const {
+    if (!params_.cameraMotion || params_.stillPreference <= 0 || s.confidence <= 0) {
+        return;
+    }
+    const int n = filter_.side();
+    const float cell = track_.regionSide * track_.scale / float(n);
+    // Two hypotheses a cell or two apart cannot be told apart by the response.
+    if (float(cv::norm(camera)) < MIN_PAN_CELLS * cell) {
+        return;
+    }
+    const cv::Point2f carried = track_.centre + camera;
+    if (cv::norm(s.found - carried) >= cv::norm(s.found - track_.centre)) {
+        return; // the peak did not move with the background
+    }
+    const cv::Point2f stillShift = (track_.centre - predicted) / cell;
+    const float still = valueNear(response_, stillShift, n / 2 - 1);
+    if (!(still >= params_.stillPreference * s.peak.value)) {
+        return;
+    }
+    s.peak.shift = stillShift;
+    s.peak.value = still;
+    s.confidence = history_.confidence(s.peak);
+    s.found = track_.centre;
+}
+
+bool TrackerDcfImpl::redetect(const cv::Mat& frame, const cv::Point2f& camera,
+                              cv::Rect& boundingBox) {
     // The window at the last place (or at a candidate being confirmed), then a few of the
     // windows in rings around it, the rings growing with the frames lost until they cover the
-    // frame.
-    const cv::Point2f home = track_.pendingFrames > 0 ? track_.pendingCentre : track_.centre;
+    // frame. Both places move with the background: a hidden target stays where the camera
+    // leaves it. They are stored only once every search has been made.
+    const cv::Point2f last = inFrame(track_.centre + camera);
+    const cv::Point2f pending = inFrame(track_.pendingCentre + camera);
+    const cv::Point2f home = track_.pendingFrames > 0 ? pending : last;
     Search best = searchAt(frame, home, track_.scale);
     // A target hidden while it moved is looked for where its motion would have taken it.
     if (params_.motionPrediction && track_.pendingFrames == 0 &&
@@ -430,7 +489,7 @@ bool TrackerDcfImpl::redetect(const cv::Mat& frame, cv::Rect& boundingBox) {
                 int ring = 0;
                 const cv::Point offset = ringOffset(first + cursor, ring);
                 cursor = (cursor + 1) % count;
-                const cv::Point2f centre = track_.centre + cv::Point2f(offset) * spacing;
+                const cv::Point2f centre = last + cv::Point2f(offset) * spacing;
                 if (centre.x < 0 || centre.y < 0 || centre.x > frameSize_.width ||
                     centre.y > frameSize_.height) {
                     continue;
@@ -457,6 +516,8 @@ bool TrackerDcfImpl::redetect(const cv::Mat& frame, cv::Rect& boundingBox) {
     // A peak can put the target's centre beyond the frame's edge: it is kept inside, as on the
     // usual path, so that the box reported is never empty.
     best.found = inFrame(best.found);
+    track_.centre = last;
+    track_.pendingCentre = pending;
     ++track_.framesLost;
     confidence_ = best.confidence;
     if (best.confidence >= params_.redetectConfidence) {

@@ -7,6 +7,7 @@
 // it refuses while it searches for a lost target leaves it as a twin that never saw the frame.
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdint>
@@ -342,7 +343,9 @@ void updateBoth(TrackerDcf& tracker, TrackerDcf& twin, const cv::Mat& frame) {
 // float frame with NaN or infinite pixels here and there, which it may refuse: a refused frame
 // must leave it exactly as a twin that never saw it.
 void runDcfLost(FuzzedDataProvider& in) {
-    const TrackerDcf::Params params = consumeDcfParams(in);
+    TrackerDcf::Params params = consumeDcfParams(in);
+    // Two trackers and many searches a frame: a small grid keeps a run within the time limit.
+    params.gridCells = std::min(params.gridCells, 24);
     cv::Ptr<TrackerDcf> tracker, twin;
     try {
         tracker = TrackerDcf::create(params);
@@ -364,10 +367,10 @@ void runDcfLost(FuzzedDataProvider& in) {
     } catch (const cv::Exception&) {
         return;
     }
-    for (int k = in.ConsumeIntegralInRange(0, 3); k > 0; --k) {
+    for (int k = in.ConsumeIntegralInRange(0, 2); k > 0; --k) {
         updateBoth(*tracker, *twin, target);
     }
-    for (int k = in.ConsumeIntegralInRange(1, 8); k > 0; --k) {
+    for (int k = in.ConsumeIntegralInRange(1, 5); k > 0; --k) {
         updateBoth(*tracker, *twin, gone);
     }
     // The refused frame goes to the tracker alone.
@@ -387,7 +390,7 @@ void runDcfLost(FuzzedDataProvider& in) {
         twin->update(poisoned, refusedBox);
     } catch (const cv::Exception&) {
     }
-    for (int k = in.ConsumeIntegralInRange(1, 8); k > 0; --k) {
+    for (int k = in.ConsumeIntegralInRange(1, 4); k > 0; --k) {
         updateBoth(*tracker, *twin, in.ConsumeBool() ? target : gone);
     }
 }

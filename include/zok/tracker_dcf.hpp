@@ -102,6 +102,25 @@ public:
         /// Number of frames in a row, at one place, on which a lost target's match must reach
         /// redetectConfidence before it is reported found. Default 2; clamped into 1..10.
         int redetectFrames;
+        /// Measure the camera's motion between frames (one translation of the whole image, by
+        /// phase correlation of the frames shrunk to 160 pixels wide) and predict the target's
+        /// place from its motion relative to the background: a panning or shaking camera moves
+        /// the search with the image, a lost target is looked for where the background has
+        /// carried it, and a target the camera follows is not dragged along with the streaming
+        /// background. Costs about one read of each frame. Default true.
+        bool cameraMotion;
+        /// The least sharpness (peak-to-correlation energy) of a response that counts as a
+        /// full peak whatever the tracker's history: below it the confidence is scaled down in
+        /// proportion, so that it falls where the target is hidden or out of view even when the
+        /// recent peaks were weak too. 0 judges against the history alone. Default 0; clamped
+        /// into 0..1000.
+        float minSharpness;
+        /// With cameraMotion, while the camera moves by two feature cells or more a frame: when
+        /// the response's peak lies where the background has carried the target, a peak where
+        /// the target stood still in the image that reaches this share of it is taken instead
+        /// (a target the camera follows, over a streaming background that the filter learned
+        /// beside it). 0 never. Default 0.5; clamped into 0..1.
+        float stillPreference;
     };
 
     ~TrackerDcf() override = default;

@@ -87,7 +87,24 @@ INSTANTIATE_TEST_SUITE_P(
                       return a.learnConfidence == 0.5f && a.redetectConfidence == 0.5f;
                   }},
         ClampCase{"redetect frames", [](TrackerDcf::Params& p) { p.redetectFrames = 0; },
-                  [](const TrackerDcf::Params& a) { return a.redetectFrames == 1; }}));
+                  [](const TrackerDcf::Params& a) { return a.redetectFrames == 1; }},
+        ClampCase{"camera motion fields",
+                  [](TrackerDcf::Params& p) {
+                      p.minSharpness = -5.0f;
+                      p.stillPreference = 1.5f;
+                  },
+                  [](const TrackerDcf::Params& a) {
+                      return a.cameraMotion && a.minSharpness == 0.0f && a.stillPreference == 1.0f;
+                  }},
+        ClampCase{"camera motion NaN",
+                  [](TrackerDcf::Params& p) {
+                      p.minSharpness = NaN;
+                      p.stillPreference = NaN;
+                  },
+                  [](const TrackerDcf::Params& a) {
+                      return a.minSharpness == TrackerDcf::Params().minSharpness &&
+                             a.stillPreference == TrackerDcf::Params().stillPreference;
+                  }}));
 
 // ---- Bad input --------------------------------------------------------------------------
 
@@ -411,6 +428,52 @@ INSTANTIATE_TEST_SUITE_P(
                                        return s;
                                    }}),
     [](const ::testing::TestParamInfo<SequenceCase>& info) { return info.param.name; });
+
+// A camera that follows its target: the target stands still in the image, a slim figure whose
+// box shows as much background as target, while the background streams past. The tracker
+// follows the target or says it is lost; it never reports the background found.
+struct StreamCase {
+    const char* name;
+    cv::Point step; // of the background, pixels per frame
+};
+
+class StreamingBackground : public ::testing::TestWithParam<StreamCase> {};
+
+TEST_P(StreamingBackground, NeverReportsTheBackgroundFound) {
+    const StreamCase c = GetParam();
+    constexpr int FRAMES = 60;
+    const cv::Size figure(10, 44);
+    const cv::Size boxSize(24, 48);
+    const cv::Mat background = test::texture(
+        {SW + FRAMES * std::abs(c.step.x), SH + FRAMES * std::abs(c.step.y)}, CV_8UC3, 61);
+    const cv::Mat target = test::texture(figure, CV_8UC3, 62);
+    const cv::Point2d centre(SW / 2.0, SH / 2.0);
+    const auto render = [&](int k) {
+        const int x = c.step.x >= 0 ? k * c.step.x : (FRAMES - k) * -c.step.x;
+        const int y = c.step.y >= 0 ? k * c.step.y : (FRAMES - k) * -c.step.y;
+        return test::compose(background(cv::Rect(x, y, SW, SH)), target, centre);
+    };
+    const cv::Rect2d truth(centre.x - boxSize.width / 2.0, centre.y - boxSize.height / 2.0,
+                           boxSize.width, boxSize.height);
+    const cv::Ptr<TrackerDcf> tracker = TrackerDcf::create();
+    tracker->init(render(0), cv::Rect(truth));
+    int followed = 0;
+    for (int k = 1; k < FRAMES; ++k) {
+        cv::Rect box;
+        const bool found = tracker->update(render(k), box);
+        EXPECT_FALSE(found && iou(box, truth) < 0.5) << c.name << " frame " << k;
+        followed += found && iou(box, truth) >= 0.5;
+    }
+    EXPECT_GE(followed, (FRAMES - 1) * 8 / 10) << c.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Generated, StreamingBackground,
+                         ::testing::Values(StreamCase{"pan_left", {12, 0}},
+                                           StreamCase{"pan_right_fast", {-20, 0}},
+                                           StreamCase{"pan_diagonal", {9, 6}}),
+                         [](const ::testing::TestParamInfo<StreamCase>& info) {
+                             return info.param.name;
+                         });
 
 // The box follows the target's size: after a steady growth the box has grown by as much.
 TEST(ScaleFollowing, BoxGrowsWithTheTarget) {
