@@ -21,14 +21,14 @@ void CameraMotion::reset() {
 }
 
 cv::Point2f CameraMotion::measure(const cv::Mat& frame, const cv::Rect2f& ignore) {
-    // A whole factor first (OpenCV's fast averaging path), so that the cost stays near one read
-    // of the frame; the rest by interpolation of the small image.
+    // Every few pixels first (a read of a few thousand pixels, not of the frame), then averaged
+    // down by two: coarse structure is all a whole-image shift needs, and the cost stays far
+    // below an update's.
     const int width = std::min(WIDTH, frame.cols);
-    const cv::Size small(width,
-                         std::max(1, int(std::lround(double(width) * frame.rows / frame.cols))));
-    const int k = std::max(1, std::min(frame.cols / (2 * width), frame.rows / (2 * small.height)));
-    if (k > 1) {
-        cv::resize(frame, whole_, cv::Size(frame.cols / k, frame.rows / k), 0, 0, cv::INTER_AREA);
+    const cv::Size small(width, std::max(1, int(std::lround(double(width) * frame.rows /
+                                                            frame.cols))));
+    if (frame.cols >= 4 * width && frame.rows >= 4 * small.height) {
+        cv::resize(frame, whole_, small * 2, 0, 0, cv::INTER_NEAREST);
         cv::resize(whole_, reduced_, small, 0, 0, cv::INTER_AREA);
     } else {
         cv::resize(frame, reduced_, small, 0, 0, cv::INTER_AREA);

@@ -28,7 +28,7 @@ public:
 private:
     cv::Mat last_, next_, window_;
     cv::Mat lastMasked_, nextMasked_;
-    cv::Mat whole_, reduced_, grey_; // the frame shrunk by a whole factor, then to WIDTH
+    cv::Mat whole_, reduced_, grey_; // the frame subsampled to twice WIDTH, then to WIDTH
     bool hasLast_ = false;
     bool measured_ = false;
 };

@@ -107,7 +107,7 @@ public:
         /// place from its motion relative to the background: a panning or shaking camera moves
         /// the search with the image, a lost target is looked for where the background has
         /// carried it, and a target the camera follows is not dragged along with the streaming
-        /// background. Costs about one read of each frame. Default true.
+        /// background. Reads a few thousand pixels of each frame. Default true.
         bool cameraMotion;
         /// The least sharpness (peak-to-correlation energy) of a response that counts as a
         /// full peak whatever the tracker's history: below it the confidence is scaled down in
