@@ -107,12 +107,13 @@ public:
         /// place from its motion relative to the background: a panning or shaking camera moves
         /// the search with the image, a lost target is looked for where the background has
         /// carried it, and a target the camera follows is not dragged along with the streaming
-        /// background. Reads a few thousand pixels of each frame. Default true.
+        /// background. Reads a few thousand pixels of each frame. Default false: on real
+        /// footage it measured worse than the plain prediction.
         bool cameraMotion;
         /// The least sharpness (peak-to-correlation energy) of a response that counts as a
         /// full peak whatever the tracker's history: below it the confidence is scaled down in
         /// proportion, so that it falls where the target is hidden or out of view even when the
-        /// recent peaks were weak too. 0 judges against the history alone. Default 0; clamped
+        /// recent peaks were weak too. 0 judges against the history alone. Default 20; clamped
         /// into 0..1000.
         float minSharpness;
         /// With cameraMotion, while the camera moves by two feature cells or more a frame: when
