@@ -13,8 +13,8 @@ inline constexpr int DCF_MIN_TARGET_SIDE = 4;
 
 /// A single-target tracker that learns a discriminative correlation filter of the target and
 /// its surroundings online, on gradient (fHOG), grey and colour features, with its own estimate
-/// of the target's scale, a confidence measure judged against its own recent history, and a
-/// re-detection search while the target is lost.
+/// of the target's scale, a confidence measure judged against its own recent history and a
+/// fixed floor, and a re-detection search while the target is lost.
 ///
 /// Use: create() it, init() it with the first frame and the target's box, then call update()
 /// once per frame with frames of the first frame's size and type. update() returns false while
@@ -148,9 +148,10 @@ public:
     bool update(cv::InputArray image, cv::Rect& boundingBox) override = 0;
 
     /// The confidence of the last update(): 1.0 after init(), then the strength of the
-    /// response peak relative to its own recent history, 0 or more. 0 means no peak at all
-    /// (a featureless view, such as a frame of one grey level, always gives 0);
-    /// values near 1 or above mean a peak as strong as the target's usual ones. Below
+    /// response peak relative to its own recent history, 0 or more, scaled down in proportion
+    /// where the response's sharpness falls below Params::minSharpness. 0 means no peak at all
+    /// (a featureless view, such as a frame of one grey level, always gives 0); values near 1
+    /// or above mean a peak as strong as the target's usual ones. Below
     /// Params::lostConfidence the target is reported lost.
     virtual double confidence() const = 0;
 
