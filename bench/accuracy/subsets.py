@@ -3,7 +3,7 @@
     subsets.py real-tables.md groups.json [--worst ROW --reference ROW --count N]
 
 reads the per-sequence table that zok_accuracy_real writes (real-tables.md) and a JSON object
-that names groups of sequences ({"design": ["otb_Bolt2", ...], ...}), and prints, as Markdown,
+that names groups of sequences ({"design": ["seq_a", "seq_b"], ...}), and prints, as Markdown,
 each row's mean success AUC over each group (each sequence weighing the same, as in the overall
 table; sequences a group names but the run lacks are left out and counted in the header). With
 --worst, it then lists the N sequences where ROW scores lowest, beside the --reference row.

@@ -4,10 +4,10 @@ import pathlib
 
 import pytest
 
-spec = importlib.util.spec_from_file_location(
+found = importlib.util.spec_from_file_location(
     "subsets", pathlib.Path(__file__).parents[2] / "bench/accuracy/subsets.py")
-subsets = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(subsets)
+subsets = importlib.util.module_from_spec(found)
+found.loader.exec_module(subsets)
 
 TABLES = """| tracker | success AUC |
 |---|---|
