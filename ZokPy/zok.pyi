@@ -69,6 +69,9 @@ class TrackerDcf:
         learnConfidence: float = ...,
         redetectConfidence: float = ...,
         redetectFrames: int = ...,
+        cameraMotion: bool = ...,
+        minSharpness: float = ...,
+        stillPreference: float = ...,
     ) -> None: ...
     def init(self, frame: npt.NDArray[Any], box: BoxLike) -> None:
         """Learns the first model from `box` (x, y, width, height) of `frame`, an 8-bit or

@@ -32,6 +32,9 @@ void visitDcfFields(Params& params, Visitor&& visitor) {
     visitor.number("learnConfidence", params.learnConfidence);
     visitor.number("redetectConfidence", params.redetectConfidence);
     visitor.integer("redetectFrames", params.redetectFrames);
+    visitor.flag("cameraMotion", params.cameraMotion);
+    visitor.number("minSharpness", params.minSharpness);
+    visitor.number("stillPreference", params.stillPreference);
 }
 
 } // namespace wyr::zok

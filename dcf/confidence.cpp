@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace wyr::zok {
 
@@ -9,6 +10,11 @@ namespace {
 
 // Weight of the newest frame in the running means: about the last 20 confident frames count.
 constexpr double HISTORY_RATE = 0.05;
+// The least peak value and sharpness the history's means are taken to be: the filter learns to
+// give 1 on the target, so a response far below these is no peak at all, however it compares
+// with a history of such responses (a featureless frame's, made of rounding errors).
+constexpr double MIN_MEAN_VALUE = 0.02;
+constexpr double MIN_MEAN_SHARPNESS = 1.0;
 
 int wrapped(int i, int n) {
     return i < (n + 1) / 2 ? i : i - n;
@@ -65,13 +71,33 @@ ResponsePeak findPeak(const cv::Mat& response, int limit) {
     return peak;
 }
 
-double ConfidenceHistory::confidence(const ResponsePeak& peak) const {
-    if (frames_ == 0) {
-        return 1.0;
+float valueNear(const cv::Mat& response, const cv::Point2f& shift, int limit) {
+    const int cx = int(std::lround(shift.x));
+    const int cy = int(std::lround(shift.y));
+    if (std::abs(cx) > limit || std::abs(cy) > limit) {
+        return -std::numeric_limits<float>::infinity();
     }
-    const double v = std::max(0.0, double(peak.value)) / std::max(1e-12, value_);
-    const double s = std::max(0.0, double(peak.sharpness)) / std::max(1e-12, sharpness_);
-    return std::sqrt(v * s);
+    float best = -std::numeric_limits<float>::infinity();
+    for (int dy = -1; dy <= 1; ++dy) {
+        for (int dx = -1; dx <= 1; ++dx) {
+            const int y = ((cy + dy) % response.rows + response.rows) % response.rows;
+            const int x = ((cx + dx) % response.cols + response.cols) % response.cols;
+            best = std::max(best, response.at<float>(y, x));
+        }
+    }
+    return best;
+}
+
+double ConfidenceHistory::confidence(const ResponsePeak& peak) const {
+    const double v = std::max(0.0, double(peak.value)) / std::max(MIN_MEAN_VALUE, value_);
+    const double s =
+        std::max(0.0, double(peak.sharpness)) / std::max(MIN_MEAN_SHARPNESS, sharpness_);
+    // Without a history, the floors alone judge, and a peak above them is as good as can be.
+    const double relative = frames_ == 0 ? std::min(1.0, std::sqrt(v * s)) : std::sqrt(v * s);
+    const double absolute =
+        minSharpness_ > 0 ? std::min(1.0, std::max(0.0, double(peak.sharpness)) / minSharpness_)
+                          : 1.0;
+    return relative * absolute;
 }
 
 void ConfidenceHistory::record(const ResponsePeak& peak) {

@@ -18,12 +18,23 @@ struct ResponsePeak {
 // response is the window's dark edge, where the filter has seen nothing).
 ResponsePeak findPeak(const cv::Mat& response, int limit);
 
+// The highest score of `response` within one cell of `shift` (cells, signed, wrapping round as
+// findPeak's), or -infinity where that lies beyond `limit` cells on either axis.
+float valueNear(const cv::Mat& response, const cv::Point2f& shift, int limit);
+
 // The running means of the peaks' value and sharpness over recent confident frames, and the
 // confidence of a new peak against them: the geometric mean of its value's and sharpness's
-// ratios to their means, so 1 for a peak like the usual ones and 0 for no peak at all.
+// ratios to their means, so 1 for a peak like the usual ones and 0 for no peak at all. Means
+// below fixed floors count as the floors, so that a response of rounding errors (a featureless
+// frame) is never a confident match; before any history, the floors alone judge (at most 1).
 class ConfidenceHistory {
 public:
-    void reset() { frames_ = 0; }
+    // `minSharpness`: the sharpness below which a peak's confidence is scaled down in
+    // proportion, whatever the history (0: none).
+    void reset(double minSharpness = 0.0) {
+        frames_ = 0;
+        minSharpness_ = minSharpness;
+    }
     double confidence(const ResponsePeak& peak) const;
     void record(const ResponsePeak& peak);
 
@@ -31,6 +42,7 @@ private:
     int frames_ = 0;
     double value_ = 0.0;
     double sharpness_ = 0.0;
+    double minSharpness_ = 0.0;
 };
 
 } // namespace wyr::zok

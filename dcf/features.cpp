@@ -29,6 +29,7 @@ void FeatureExtractor::compute(const cv::Mat& sample, std::vector<cv::Mat>& plan
     // of light or of the frame's value range changes little.
     cv::Scalar mean, dev;
     cv::meanStdDev(greyFloat_, mean, dev);
+    contrast_ = dev[0];
     const double k = 0.2 / (dev[0] + 1.0);
     greyFloat_.convertTo(out, CV_32F, k, -mean[0] * k);
 }

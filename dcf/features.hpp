@@ -20,11 +20,15 @@ public:
     // `sample`: CV_8UC1/3 or CV_32FC1/3 on the 8-bit scale (0..255), each side a multiple of
     // DCF_CELL_SIZE and at least two cells. `planes` is resized to PLANES and reused.
     void compute(const cv::Mat& sample, std::vector<cv::Mat>& planes);
+    // The standard deviation of the last sample's grey level over its cells: near 0 for a
+    // featureless sample, whose planes hold nothing to match.
+    double contrast() const { return contrast_; }
 
 private:
     FhogExtractor fhog_;
     std::vector<cv::Mat> fhogPlanes_;
     cv::Mat grey_, greyFloat_;
+    double contrast_ = 0.0;
 };
 
 } // namespace wyr::zok

@@ -51,6 +51,21 @@ void sampleInto(const cv::Mat& frame, const cv::Point2f& centre, const cv::Size2
     sampleInto(reduced, inReduced, regionSize / float(k), out, unused);
 }
 
+// Whether every value of a float matrix is finite. OpenCV's checkRange() also refuses the
+// largest finite floats, so it serves only as the fast first test.
+bool allFinite(const cv::Mat& m) {
+    const int width = m.cols * m.channels();
+    for (int y = 0; y < m.rows; ++y) {
+        const float* row = m.ptr<float>(y);
+        for (int x = 0; x < width; ++x) {
+            if (!std::isfinite(row[x])) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 void sampleRegion(const cv::Mat& frame, const cv::Point2f& centre, const cv::Size2f& regionSize,
@@ -66,8 +81,42 @@ void sampleRegion(const cv::Mat& frame, const cv::Point2f& centre, const cv::Siz
     sampleInto(frame, centre, regionSize, out, scratch.reduced);
 }
 
-bool hasNonFinite(const cv::Mat& sample) {
-    return sample.depth() == CV_32F && !cv::checkRange(sample, true);
+bool sampleFiniteRegion(const cv::Mat& frame, const cv::Point2f& centre,
+                        const cv::Size2f& regionSize, const cv::Size& outSize, cv::Mat& out,
+                        SampleScratch& scratch) {
+    sampleRegion(frame, centre, regionSize, outSize, out, scratch);
+    if (out.depth() != CV_32F) {
+        return true;
+    }
+    if (!cv::checkRange(out, true)) {
+        // Either the pixels read hold NaN or infinite values, or finite ones so large that the
+        // resampling overflowed (or the largest floats, which checkRange() refuses): read the part
+        // of the frame the resampling reads (the region with a margin wider than its interpolation
+        // and averaging reach), and if it is finite, resample it with its values saturated.
+        const int margin = int(std::ceil(std::max(regionSize.width / outSize.width,
+                                                  regionSize.height / outSize.height))) +
+                           2;
+        const double x0 = std::floor(centre.x - regionSize.width / 2.0) - margin;
+        const double y0 = std::floor(centre.y - regionSize.height / 2.0) - margin;
+        const double x1 = std::ceil(centre.x + regionSize.width / 2.0) + margin;
+        const double y1 = std::ceil(centre.y + regionSize.height / 2.0) + margin;
+        // The nearest frame pixels to a region wholly outside, as the resampling repeats them.
+        const int left = int(std::clamp(x0, 0.0, double(frame.cols - 1)));
+        const int top = int(std::clamp(y0, 0.0, double(frame.rows - 1)));
+        const int right = int(std::clamp(x1, double(left + 1), double(frame.cols)));
+        const int bottom = int(std::clamp(y1, double(top + 1), double(frame.rows)));
+        const cv::Rect read(left, top, right - left, bottom - top);
+        if (!allFinite(frame(read))) {
+            return false;
+        }
+        cv::min(frame(read), FLOAT_PIXEL_LIMIT, scratch.saturated);
+        cv::max(scratch.saturated, -FLOAT_PIXEL_LIMIT, scratch.saturated);
+        sampleRegion(scratch.saturated, centre - cv::Point2f(read.tl()), regionSize, outSize, out,
+                     scratch);
+    }
+    cv::min(out, FLOAT_PIXEL_LIMIT, out);
+    cv::max(out, -FLOAT_PIXEL_LIMIT, out);
+    return true;
 }
 
 } // namespace wyr::zok

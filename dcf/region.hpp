@@ -12,6 +12,7 @@ namespace wyr::zok {
 struct SampleScratch {
     cv::Mat fourChannels; // a 4-channel sample before its alpha is dropped
     cv::Mat reduced;      // the region averaged down by a whole factor
+    cv::Mat saturated;    // a float region with its values saturated, read only when needed
 };
 
 // Samples the region of `regionSize` pixels centred on `centre` into `out`, of `outSize` and of
@@ -22,7 +23,16 @@ struct SampleScratch {
 void sampleRegion(const cv::Mat& frame, const cv::Point2f& centre, const cv::Size2f& regionSize,
                   const cv::Size& outSize, cv::Mat& out, SampleScratch& scratch);
 
-// Whether a float sample holds NaN or infinite values (never for integer depths).
-bool hasNonFinite(const cv::Mat& sample);
+// The magnitude at which float pixels are saturated in a sample: far beyond any grey level, and
+// low enough that the features' squares and sums of squares of such values stay finite.
+inline constexpr float FLOAT_PIXEL_LIMIT = 1e9f;
+
+// As sampleRegion(), for the tracker's features: returns false when a pixel read is NaN or
+// infinite (`out` is then unspecified). Every finite frame is taken: float values beyond
+// FLOAT_PIXEL_LIMIT in magnitude are saturated at it, before the resampling where summing
+// them would overflow.
+bool sampleFiniteRegion(const cv::Mat& frame, const cv::Point2f& centre,
+                        const cv::Size2f& regionSize, const cv::Size& outSize, cv::Mat& out,
+                        SampleScratch& scratch);
 
 } // namespace wyr::zok

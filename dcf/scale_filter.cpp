@@ -71,8 +71,7 @@ void ScaleFilter::loadSamples(const cv::Mat& frame, const cv::Point2f& centre,
     const cv::Size2f wideRegion(target.width * largest, target.height * largest);
     const cv::Size wideSize(int(std::ceil(1.5f * modelSize_.width)),
                             int(std::ceil(1.5f * modelSize_.height)));
-    sampleRegion(frame, centre, wideRegion, wideSize, wide_, scratch_);
-    if (hasNonFinite(wide_)) {
+    if (!sampleFiniteRegion(frame, centre, wideRegion, wideSize, wide_, scratch_)) {
         CV_Error(cv::Error::StsBadArg, "the frame holds NaN or infinite pixels around the target");
     }
     const cv::Point2f wideCentre(wideSize.width / 2.0f, wideSize.height / 2.0f);

@@ -34,8 +34,24 @@ constexpr int FRAMES_PER_RING = 2;
 constexpr float TRUST_RATE = 0.1f;
 // How far a lost target's motion is followed, in region sides.
 constexpr float MAX_EXTRAPOLATION = 2.0f;
+// Grey-level spread over a sample's cells (on the 8-bit scale) below which it is featureless:
+// a flat view holds no peak to find, whatever the filter's rounding errors make of it.
+constexpr double MIN_CONTRAST = 0.05;
+// The least camera motion, in feature cells, at which a target still in the image and one
+// carried with the background are told apart.
+constexpr float MIN_PAN_CELLS = 2.0f;
+
+void checkFrameDims(const cv::Mat& frame) {
+    if (frame.dims != 2) {
+        // An array of more than two dimensions (a numpy array of shape (h, w, c, 1), or one of
+        // more channels than a matrix can hold) is no image, whatever its element type.
+        CV_Error(cv::Error::StsUnsupportedFormat,
+                 cv::format("TrackerDcf takes 2-D frames; this one has %d dimensions", frame.dims));
+    }
+}
 
 void checkFrameType(const cv::Mat& frame) {
+    checkFrameDims(frame);
     const int depth = frame.depth();
     const int channels = frame.channels();
     if ((depth != CV_8U && depth != CV_32F) || (channels != 1 && channels != 3 && channels != 4)) {
@@ -93,6 +109,8 @@ TrackerDcf::Params appliedParams(const TrackerDcf::Params& p) {
     a.redetectConfidence = clampOr(p.redetectConfidence, a.lostConfidence, 10.0f,
                                    std::max(a.lostConfidence, d.redetectConfidence));
     a.redetectFrames = std::clamp(p.redetectFrames, 1, 10);
+    a.minSharpness = clampOr(p.minSharpness, 0.0f, 1000.0f, d.minSharpness);
+    a.stillPreference = clampOr(p.stillPreference, 0.0f, 1.0f, d.stillPreference);
     return a;
 }
 
@@ -132,9 +150,8 @@ void TrackerDcfImpl::init(cv::InputArray image, const cv::Rect& boundingBox) {
     filter.configure(settings);
 
     const cv::Size sampleSize(n * DCF_CELL_SIZE, n * DCF_CELL_SIZE);
-    sampleRegion(frame, track.centre, cv::Size2f(track.regionSide, track.regionSide), sampleSize,
-                 sample_, scratch_);
-    if (hasNonFinite(sample_)) {
+    if (!sampleFiniteRegion(frame, track.centre, cv::Size2f(track.regionSide, track.regionSide),
+                            sampleSize, sample_, scratch_)) {
         CV_Error(cv::Error::StsBadArg, "the frame holds NaN or infinite pixels around the target");
     }
     features_.compute(sample_, planes_);
@@ -157,11 +174,18 @@ void TrackerDcfImpl::init(cv::InputArray image, const cv::Rect& boundingBox) {
         scaleFilter.learn(1.0f, 0.0f);
     }
 
+    CameraMotion camera;
+    if (params_.cameraMotion) {
+        camera.measure(frame);
+        camera.commit();
+    }
+
     filter_ = std::move(filter);
     scaleFilter_ = std::move(scaleFilter);
+    camera_ = std::move(camera);
     colour_ = std::move(colour);
     track_ = track;
-    history_.reset();
+    history_.reset(params_.minSharpness);
     frameSize_ = frame.size();
     frameType_ = frame.type();
     confidence_ = 1.0;
@@ -172,18 +196,22 @@ TrackerDcfImpl::Search TrackerDcfImpl::searchAt(const cv::Mat& frame, const cv::
                                                 float scale) {
     const int n = filter_.side();
     const float side = track_.regionSide * scale;
-    sampleRegion(frame, centre, cv::Size2f(side, side),
-                 cv::Size(n * DCF_CELL_SIZE, n * DCF_CELL_SIZE), sample_, scratch_);
-    if (hasNonFinite(sample_)) {
+    if (!sampleFiniteRegion(frame, centre, cv::Size2f(side, side),
+                            cv::Size(n * DCF_CELL_SIZE, n * DCF_CELL_SIZE), sample_, scratch_)) {
         CV_Error(cv::Error::StsBadArg, "the frame holds NaN or infinite pixels around the target");
     }
     features_.compute(sample_, planes_);
+    Search s;
+    if (features_.contrast() < MIN_CONTRAST) {
+        s.confidence = 0.0;
+        s.found = centre;
+        return s;
+    }
     filter_.loadSample(planes_);
     filter_.respond(response_);
     if (usesColour(frameType_)) {
         mergeColour(filter_.settings(), response_);
     }
-    Search s;
     s.peak = findPeak(response_, n / 2 - 1);
     s.confidence = history_.confidence(s.peak);
     s.found = centre + s.peak.shift * (side / float(n));
@@ -279,6 +307,11 @@ float TrackerDcfImpl::clampScale(float scale) const {
     return std::clamp(scale, lo, hi);
 }
 
+cv::Point2f TrackerDcfImpl::inFrame(const cv::Point2f& p) const {
+    return {std::clamp(p.x, 0.0f, float(frameSize_.width)),
+            std::clamp(p.y, 0.0f, float(frameSize_.height))};
+}
+
 cv::Rect TrackerDcfImpl::box() const {
     // The target's box cut to the frame; its centre always lies in the frame, so some of it
     // always does.
@@ -297,6 +330,8 @@ bool TrackerDcfImpl::update(cv::InputArray image, cv::Rect& boundingBox) {
     if (frame.empty()) {
         CV_Error(cv::Error::StsBadArg, "TrackerDcf::update was given an empty frame");
     }
+    // Before the size: a 3-D array's rows and columns can match the first frame's.
+    checkFrameDims(frame);
     if (frame.size() != frameSize_) {
         CV_Error(cv::Error::StsUnmatchedSizes,
                  "TrackerDcf::update needs frames of the size of the first frame");
@@ -305,13 +340,30 @@ bool TrackerDcfImpl::update(cv::InputArray image, cv::Rect& boundingBox) {
         CV_Error(cv::Error::StsUnmatchedFormats,
                  "TrackerDcf::update needs frames of the type of the first frame");
     }
-    if (track_.lost) {
-        return redetect(frame, boundingBox);
+    // The camera's shift is kept only when the call succeeds: a refused frame changes nothing.
+    // The target and its surroundings (half the search region) are left out of the estimate.
+    const cv::Size2f around =
+        targetSize() + cv::Size2f(1, 1) * (0.25f * track_.regionSide * track_.scale);
+    const cv::Rect2f ignore(track_.centre - cv::Point2f(around.width, around.height) * 0.5f,
+                            around);
+    const cv::Point2f camera =
+        params_.cameraMotion ? camera_.measure(frame, ignore) : cv::Point2f();
+    const bool found =
+        track_.lost ? redetect(frame, camera, boundingBox) : follow(frame, camera, boundingBox);
+    if (params_.cameraMotion) {
+        camera_.commit();
     }
-    const cv::Point2f predicted = params_.motionPrediction
-                                      ? track_.centre + track_.velocity * params_.motionDamping
-                                      : track_.centre;
-    const Search s = searchAt(frame, predicted, track_.scale);
+    return found;
+}
+
+bool TrackerDcfImpl::follow(const cv::Mat& frame, const cv::Point2f& camera,
+                            cv::Rect& boundingBox) {
+    // Where the background carries the target, moved on by its own motion.
+    const cv::Point2f carried = track_.centre + camera;
+    const cv::Point2f predicted =
+        params_.motionPrediction ? carried + track_.velocity * params_.motionDamping : carried;
+    Search s = searchAt(frame, predicted, track_.scale);
+    preferStill(camera, predicted, s);
     // A peak further from the prediction than the target is long (plus a step, as fast motion
     // is predicted less well) is believed only at the confidence a re-detection needs:
     // otherwise it is more often something else.
@@ -336,8 +388,7 @@ bool TrackerDcfImpl::update(cv::InputArray image, cv::Rect& boundingBox) {
         boundingBox = box();
         return false;
     }
-    const cv::Point2f found(std::clamp(s.found.x, 0.0f, float(frameSize_.width)),
-                            std::clamp(s.found.y, 0.0f, float(frameSize_.height)));
+    const cv::Point2f found = inFrame(s.found);
     float offset = 0.0f;
     if (params_.scaleFilter) {
         // May raise (NaN pixels); nothing has changed yet.
@@ -350,7 +401,7 @@ bool TrackerDcfImpl::update(cv::InputArray image, cv::Rect& boundingBox) {
     // Only confident steps teach the motion; an uncertain one lets it die down.
     if (s.confidence >= params_.learnConfidence) {
         track_.velocity =
-            track_.velocity * (1.0f - VELOCITY_RATE) + (found - track_.centre) * VELOCITY_RATE;
+            track_.velocity * (1.0f - VELOCITY_RATE) + (found - carried) * VELOCITY_RATE;
     } else {
         track_.velocity *= params_.motionDamping;
     }
@@ -375,11 +426,41 @@ bool TrackerDcfImpl::update(cv::InputArray image, cv::Rect& boundingBox) {
     return true;
 }
 
-bool TrackerDcfImpl::redetect(const cv::Mat& frame, cv::Rect& boundingBox) {
+void TrackerDcfImpl::preferStill(const cv::Point2f& camera, const cv::Point2f& predicted,
+                                 Search& s) const {
+    if (!params_.cameraMotion || params_.stillPreference <= 0 || s.confidence <= 0) {
+        return;
+    }
+    const int n = filter_.side();
+    const float cell = track_.regionSide * track_.scale / float(n);
+    // Two hypotheses a cell or two apart cannot be told apart by the response.
+    if (float(cv::norm(camera)) < MIN_PAN_CELLS * cell) {
+        return;
+    }
+    const cv::Point2f carried = track_.centre + camera;
+    if (cv::norm(s.found - carried) >= cv::norm(s.found - track_.centre)) {
+        return; // the peak did not move with the background
+    }
+    const cv::Point2f stillShift = (track_.centre - predicted) / cell;
+    const float still = valueNear(response_, stillShift, n / 2 - 1);
+    if (!(still >= params_.stillPreference * s.peak.value)) {
+        return;
+    }
+    s.peak.shift = stillShift;
+    s.peak.value = still;
+    s.confidence = history_.confidence(s.peak);
+    s.found = track_.centre;
+}
+
+bool TrackerDcfImpl::redetect(const cv::Mat& frame, const cv::Point2f& camera,
+                              cv::Rect& boundingBox) {
     // The window at the last place (or at a candidate being confirmed), then a few of the
     // windows in rings around it, the rings growing with the frames lost until they cover the
-    // frame.
-    const cv::Point2f home = track_.pendingFrames > 0 ? track_.pendingCentre : track_.centre;
+    // frame. Both places move with the background: a hidden target stays where the camera
+    // leaves it. They are stored only once every search has been made.
+    const cv::Point2f last = inFrame(track_.centre + camera);
+    const cv::Point2f pending = inFrame(track_.pendingCentre + camera);
+    const cv::Point2f home = track_.pendingFrames > 0 ? pending : last;
     Search best = searchAt(frame, home, track_.scale);
     // A target hidden while it moved is looked for where its motion would have taken it.
     if (params_.motionPrediction && track_.pendingFrames == 0 &&
@@ -390,8 +471,7 @@ bool TrackerDcfImpl::redetect(const cv::Mat& frame, cv::Rect& boundingBox) {
         if (length > reach) {
             step *= reach / length;
         }
-        const cv::Point2f ahead(std::clamp(home.x + step.x, 0.0f, float(frameSize_.width)),
-                                std::clamp(home.y + step.y, 0.0f, float(frameSize_.height)));
+        const cv::Point2f ahead = inFrame(home + step);
         const Search s = searchAt(frame, ahead, track_.scale);
         if (s.confidence > best.confidence) {
             best = s;
@@ -409,7 +489,7 @@ bool TrackerDcfImpl::redetect(const cv::Mat& frame, cv::Rect& boundingBox) {
                 int ring = 0;
                 const cv::Point offset = ringOffset(first + cursor, ring);
                 cursor = (cursor + 1) % count;
-                const cv::Point2f centre = track_.centre + cv::Point2f(offset) * spacing;
+                const cv::Point2f centre = last + cv::Point2f(offset) * spacing;
                 if (centre.x < 0 || centre.y < 0 || centre.x > frameSize_.width ||
                     centre.y > frameSize_.height) {
                     continue;
@@ -421,15 +501,23 @@ bool TrackerDcfImpl::redetect(const cv::Mat& frame, cv::Rect& boundingBox) {
                 }
             }
         };
+        // The cursors are stored only once every search has been made: a search can raise
+        // (NaN pixels), and a refused frame leaves the tracker as it was.
         int inner = track_.innerCursor;
         searchTiles(inner, 0, 8, INNER_TILES_PER_FRAME);
-        track_.innerCursor = inner;
+        int outer = track_.tileCursor;
         if (rings > 1) {
-            int outer = track_.tileCursor % (4 * rings * (rings + 1) - 8);
+            outer %= 4 * rings * (rings + 1) - 8;
             searchTiles(outer, 8, 4 * rings * (rings + 1) - 8, OUTER_TILES_PER_FRAME);
-            track_.tileCursor = outer;
         }
+        track_.innerCursor = inner;
+        track_.tileCursor = outer;
     }
+    // A peak can put the target's centre beyond the frame's edge: it is kept inside, as on the
+    // usual path, so that the box reported is never empty.
+    best.found = inFrame(best.found);
+    track_.centre = last;
+    track_.pendingCentre = pending;
     ++track_.framesLost;
     confidence_ = best.confidence;
     if (best.confidence >= params_.redetectConfidence) {

@@ -4,6 +4,7 @@
 
 #include <opencv2/core.hpp>
 
+#include "dcf/camera_motion.hpp"
 #include "dcf/colour_model.hpp"
 #include "dcf/confidence.hpp"
 #include "dcf/features.hpp"
@@ -38,7 +39,7 @@ private:
         cv::Size2f base;      // the target's size at init()
         float scale = 1.0f;   // of base
         float regionSide = 0; // of the search region at scale 1, in frame pixels
-        cv::Point2f velocity; // pixels per frame
+        cv::Point2f velocity; // pixels per frame, relative to the background with cameraMotion
         bool lost = false;
         int framesLost = 0;
         cv::Point2f pendingCentre; // a lost target's candidate, and the frames it has held
@@ -66,8 +67,17 @@ private:
     // which scales the colour's weight.
     float learnColour(ColourModel& model, const CorrelationFilter::Settings& grid,
                       const cv::Point2f& shift, float rate);
-    bool redetect(const cv::Mat& frame, cv::Rect& boundingBox);
+    // `camera`: the image's shift since the last frame. follow() searches near a target found
+    // on the last frame, redetect() for a lost one.
+    bool follow(const cv::Mat& frame, const cv::Point2f& camera, cv::Rect& boundingBox);
+    // Replaces the search `s` made around `predicted` (from response_) by the peak where the
+    // target stood still in the image, when the camera moved, the peak moved with the
+    // background, and the still place scores nearly as well (Params::stillPreference).
+    void preferStill(const cv::Point2f& camera, const cv::Point2f& predicted, Search& s) const;
+    bool redetect(const cv::Mat& frame, const cv::Point2f& camera, cv::Rect& boundingBox);
     cv::Rect box() const;
+    // `p` moved to the nearest point of the frame (its far edges included).
+    cv::Point2f inFrame(const cv::Point2f& p) const;
     float clampScale(float scale) const;
 
     Params params_;
@@ -79,6 +89,7 @@ private:
     ScaleFilter scaleFilter_;
     ColourModel colour_;
     ConfidenceHistory history_;
+    CameraMotion camera_;
     FeatureExtractor features_;
     std::vector<cv::Mat> planes_;
     cv::Mat sample_, response_;

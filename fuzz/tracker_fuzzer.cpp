@@ -5,9 +5,11 @@
 // reports with true must lie inside the frame it was found in; its init() must take every box
 // inside the frame while the variance filter is off, and its updates every 8-bit or float frame
 // of the type of all the frames it was started on. Every box the learned tracker writes must be
-// non-empty and inside it, and its confidence a number, 0 or more.
+// non-empty and inside it, and its confidence a number, 0 or more; and a frame it refuses while
+// it searches for a lost target leaves it as a twin that never saw the frame.
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdint>
@@ -373,8 +375,93 @@ void runDcf(FuzzedDataProvider& in) {
     }
 }
 
+// One update of both trackers, which must agree exactly: the twin never saw a refused frame.
+void updateBoth(TrackerDcf& tracker, TrackerDcf& twin, const cv::Mat& frame) {
+    cv::Rect box, twinBox;
+    bool found = false, twinFound = false;
+    bool refused = false, twinRefused = false;
+    try {
+        found = tracker.update(frame, box);
+    } catch (const cv::Exception&) {
+        refused = true;
+    }
+    try {
+        twinFound = twin.update(frame, twinBox);
+    } catch (const cv::Exception&) {
+        twinRefused = true;
+    }
+    if (refused != twinRefused || (!refused && (found != twinFound || box != twinBox ||
+                                                tracker.confidence() != twin.confidence()))) {
+        fail("a refused frame changed the learned tracker", box, frame);
+    }
+    if (!refused) {
+        checkDcfBox(box, frame, tracker.confidence());
+    }
+}
+
+// The learned tracker made to lose its target and search for it (re-detection), then given a
+// float frame with NaN or infinite pixels here and there, which it may refuse: a refused frame
+// must leave it exactly as a twin that never saw it.
+void runDcfLost(FuzzedDataProvider& in) {
+    TrackerDcf::Params params = consumeDcfParams(in);
+    // Two trackers and many searches a frame: a small grid keeps a run within the time limit.
+    params.gridCells = std::min(params.gridCells, 24);
+    cv::Ptr<TrackerDcf> tracker, twin;
+    try {
+        tracker = TrackerDcf::create(params);
+        twin = TrackerDcf::create(params);
+    } catch (const cv::Exception&) {
+        return;
+    }
+    cv::Mat target, gone;
+    consumeFrame(in).convertTo(target, CV_32F);
+    consumeFrame(in).convertTo(gone, CV_32F);
+    if (target.empty() || gone.size() != target.size() || gone.type() != target.type()) {
+        gone =
+            cv::Mat(target.size(), target.type(), cv::Scalar::all(in.ConsumeIntegral<uint8_t>()));
+    }
+    const cv::Rect box = consumeBox(in);
+    try {
+        tracker->init(target, box);
+        twin->init(target, box);
+    } catch (const cv::Exception&) {
+        return;
+    }
+    for (int k = in.ConsumeIntegralInRange(0, 2); k > 0; --k) {
+        updateBoth(*tracker, *twin, target);
+    }
+    for (int k = in.ConsumeIntegralInRange(1, 5); k > 0; --k) {
+        updateBoth(*tracker, *twin, gone);
+    }
+    // The refused frame goes to the tracker alone.
+    cv::Mat poisoned = gone.clone();
+    static const float kOdd[] = {std::numeric_limits<float>::quiet_NaN(),
+                                 std::numeric_limits<float>::infinity(),
+                                 std::numeric_limits<float>::max()};
+    for (int k = in.ConsumeIntegralInRange(1, 16); k > 0; --k) {
+        const int y = in.ConsumeIntegralInRange(0, poisoned.rows - 1);
+        const int x = in.ConsumeIntegralInRange(0, poisoned.cols * poisoned.channels() - 1);
+        poisoned.ptr<float>(y)[x] = kOdd[in.ConsumeIntegralInRange<size_t>(0, 2)];
+    }
+    cv::Rect refusedBox;
+    try {
+        tracker->update(poisoned, refusedBox);
+        // Taken: the twin takes it too.
+        twin->update(poisoned, refusedBox);
+    } catch (const cv::Exception&) {
+    }
+    for (int k = in.ConsumeIntegralInRange(1, 4); k > 0; --k) {
+        updateBoth(*tracker, *twin, in.ConsumeBool() ? target : gone);
+    }
+}
+
 void run(FuzzedDataProvider& in) {
-    if (in.ConsumeBool()) {
+    // One byte picks the run: its low bit the tracker, and 0xFF, which no older seed gives,
+    // the learned tracker lost and refusing a frame.
+    const uint8_t mode = in.ConsumeIntegral<uint8_t>();
+    if (mode == 0xFF) {
+        runDcfLost(in);
+    } else if (mode & 1) {
         runDcf(in);
     } else {
         runCorr(in);

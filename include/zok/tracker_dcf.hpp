@@ -13,8 +13,8 @@ inline constexpr int DCF_MIN_TARGET_SIDE = 4;
 
 /// A single-target tracker that learns a discriminative correlation filter of the target and
 /// its surroundings online, on gradient (fHOG), grey and colour features, with its own estimate
-/// of the target's scale, a confidence measure judged against its own recent history, and a
-/// re-detection search while the target is lost.
+/// of the target's scale, a confidence measure judged against its own recent history and a
+/// fixed floor, and a re-detection search while the target is lost.
 ///
 /// Use: create() it, init() it with the first frame and the target's box, then call update()
 /// once per frame with frames of the first frame's size and type. update() returns false while
@@ -102,30 +102,56 @@ public:
         /// Number of frames in a row, at one place, on which a lost target's match must reach
         /// redetectConfidence before it is reported found. Default 2; clamped into 1..10.
         int redetectFrames;
+        /// Measure the camera's motion between frames (one translation of the whole image, by
+        /// phase correlation of the frames shrunk to 160 pixels wide) and predict the target's
+        /// place from its motion relative to the background: a panning or shaking camera moves
+        /// the search with the image, a lost target is looked for where the background has
+        /// carried it, and a target the camera follows is not dragged along with the streaming
+        /// background. Reads a few thousand pixels of each frame. Default false: on real
+        /// footage it measured worse than the plain prediction.
+        bool cameraMotion;
+        /// The least sharpness (peak-to-correlation energy) of a response that counts as a
+        /// full peak whatever the tracker's history: below it the confidence is scaled down in
+        /// proportion, so that it falls where the target is hidden or out of view even when the
+        /// recent peaks were weak too. 0 judges against the history alone. Default 20; clamped
+        /// into 0..1000.
+        float minSharpness;
+        /// With cameraMotion, while the camera moves by two feature cells or more a frame: when
+        /// the response's peak lies where the background has carried the target, a peak where
+        /// the target stood still in the image that reaches this share of it is taken instead
+        /// (a target the camera follows, over a streaming background that the filter learned
+        /// beside it). 0 never. Default 0.5; clamped into 0..1.
+        float stillPreference;
     };
 
     ~TrackerDcf() override = default;
 
-    /// Learns the first model from the region `boundingBox` of `image`. The frame must be
-    /// 8-bit or float (without NaNs in the target's surroundings) with 1, 3 or 4 channels
-    /// (BGR(A) order), and the box must lie wholly inside it with each side at least
-    /// DCF_MIN_TARGET_SIDE (4) pixels. Raises cv::Exception otherwise (StsBadArg for an empty
-    /// frame, StsUnsupportedFormat for a type, StsBadSize for a box, StsBadArg for NaN pixels)
-    /// and leaves the tracker exactly as it was. A later init() starts afresh on the new box.
+    /// Learns the first model from the region `boundingBox` of `image`. The frame must be a
+    /// 2-D matrix, 8-bit or float (without NaN or infinite pixels in the target's
+    /// surroundings) with 1, 3 or 4 channels (BGR(A) order), and the box must lie wholly inside
+    /// it with each side at least DCF_MIN_TARGET_SIDE (4) pixels. Float pixels are on the 8-bit
+    /// scale; every finite value is taken, and values beyond +-1e9 count as +-1e9. Raises
+    /// cv::Exception otherwise (StsBadArg for an empty frame, StsUnsupportedFormat for a type or
+    /// for an array of more than two dimensions, StsBadSize for a box, StsBadArg for NaN or
+    /// infinite pixels) and leaves the tracker exactly as it was. A later init() starts afresh
+    /// on the new box.
     void init(cv::InputArray image, const cv::Rect& boundingBox) override = 0;
 
     /// Finds the target in a new frame, which must have the size and type of the frame given to
     /// init() (cv::Exception otherwise: StsError before init(), StsBadArg for an empty frame
-    /// or NaN pixels where the tracker looks, StsUnmatchedSizes, StsUnmatchedFormats; the
-    /// tracker is then unchanged). The incoming value of `boundingBox` is never read. Returns
-    /// true and writes the new box when the target is found; returns false and writes the last
-    /// box found when it is judged lost. The box written is the target's box cut to the frame
-    /// (never empty: the target's centre is kept inside the frame).
+    /// or NaN or infinite pixels where the tracker looks, StsUnsupportedFormat for an array of
+    /// more than two dimensions, StsUnmatchedSizes, StsUnmatchedFormats; the tracker is then
+    /// exactly as it was, also while it searches for a lost target). The incoming value of
+    /// `boundingBox` is never read. Returns true and writes the new box when the target is found;
+    /// returns false and writes the last box found when it is judged lost. The box written is the
+    /// target's box cut to the frame (never empty: the target's centre is kept inside the frame).
     bool update(cv::InputArray image, cv::Rect& boundingBox) override = 0;
 
     /// The confidence of the last update(): 1.0 after init(), then the strength of the
-    /// response peak relative to its own recent history, 0 or more. 0 means no peak at all;
-    /// values near 1 or above mean a peak as strong as the target's usual ones. Below
+    /// response peak relative to its own recent history, 0 or more, scaled down in proportion
+    /// where the response's sharpness falls below Params::minSharpness. 0 means no peak at all
+    /// (a featureless view, such as a frame of one grey level, always gives 0); values near 1
+    /// or above mean a peak as strong as the target's usual ones. Below
     /// Params::lostConfidence the target is reported lost.
     virtual double confidence() const = 0;
 

@@ -64,7 +64,8 @@ INSTANTIATE_TEST_SUITE_P(
                         "\"scaleLearningRate\":0.02,\"motionPrediction\":true,"
                         "\"motionDamping\":0.7,\"redetection\":true,\"lostConfidence\":0.25,"
                         "\"learnConfidence\":0.45,\"redetectConfidence\":0.75,"
-                        "\"redetectFrames\":3"),
+                        "\"redetectFrames\":3,\"cameraMotion\":false,\"minSharpness\":12,"
+                        "\"stillPreference\":0.25"),
                      [](DcfParams& p) {
                          p.padding = 3.5f;
                          p.gridCells = 40;
@@ -85,6 +86,9 @@ INSTANTIATE_TEST_SUITE_P(
                          p.learnConfidence = 0.45f;
                          p.redetectConfidence = 0.75f;
                          p.redetectFrames = 3;
+                         p.cameraMotion = false;
+                         p.minSharpness = 12.0f;
+                         p.stillPreference = 0.25f;
                      }},
         DcfValueCase{"FloatFromInteger", td("\"padding\":3"), [](DcfParams& p) { p.padding = 3; }},
         DcfValueCase{"IntLargest", td("\"redetectFrames\":2147483647"),

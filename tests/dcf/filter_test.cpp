@@ -1,3 +1,5 @@
+#include <limits>
+
 #include <gtest/gtest.h>
 
 #include "dcf/confidence.hpp"
@@ -158,6 +160,28 @@ TEST(PeakFindingLimit, IgnoresTheEdge) {
     EXPECT_NEAR(peak.shift.x, 1.0, 1e-6);
     EXPECT_NEAR(peak.shift.y, 2.0, 1e-6);
 }
+
+struct NearCase {
+    cv::Point2f shift;
+    float expect;
+};
+
+class ValueNear : public ::testing::TestWithParam<NearCase> {};
+
+// The best score within one cell of a signed shift, wrapping round; beyond the limit, none.
+TEST_P(ValueNear, ReadsTheCellsAround) {
+    cv::Mat r(16, 16, CV_32F, cv::Scalar(0));
+    r.at<float>(14, 3) = 5.0f; // shift (3, -2)
+    r.at<float>(0, 15) = 2.0f; // shift (-1, 0)
+    EXPECT_EQ(valueNear(r, GetParam().shift, 6), GetParam().expect);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, ValueNear,
+                         ::testing::Values(NearCase{{3, -2}, 5.0f}, NearCase{{2.4f, -1.4f}, 5.0f},
+                                           NearCase{{4.6f, -2}, 0.0f}, NearCase{{0, 0}, 2.0f},
+                                           NearCase{{-0.6f, 0.4f}, 2.0f},
+                                           NearCase{{7, 0},
+                                                    -std::numeric_limits<float>::infinity()}));
 
 } // namespace
 } // namespace wyr::zok

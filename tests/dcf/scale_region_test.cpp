@@ -1,4 +1,5 @@
 #include <cmath>
+#include <limits>
 
 #include <gtest/gtest.h>
 
@@ -157,13 +158,53 @@ TEST(RegionAverage, LargeRegionsAreAveraged) {
     EXPECT_EQ(cv::countNonZero(sample != 77), 0);
 }
 
-TEST(RegionNaN, FoundOnlyInFloat) {
-    cv::Mat f(4, 4, CV_32FC3, cv::Scalar::all(1));
-    EXPECT_FALSE(hasNonFinite(f));
-    f.at<cv::Vec3f>(2, 1)[2] = std::numeric_limits<float>::infinity();
-    EXPECT_TRUE(hasNonFinite(f));
-    EXPECT_FALSE(hasNonFinite(cv::Mat(4, 4, CV_8UC1, cv::Scalar(3))));
+struct FiniteCase {
+    const char* what;
+    int type;
+    cv::Point pixel; // where the odd value goes
+    float value;
+    cv::Size2f region; // read around the frame's centre
+    bool taken;
+};
+
+class RegionFinite : public ::testing::TestWithParam<FiniteCase> {};
+
+// NaN and infinite pixels read are refused wherever the resampling reads them (directly or
+// after averaging down); finite ones are taken however large, saturated, never overflowing.
+TEST_P(RegionFinite, RefusesOnlyWhatIsNotFinite) {
+    const FiniteCase c = GetParam();
+    cv::Mat frame(120, 160, c.type, cv::Scalar::all(100));
+    if (c.value == std::numeric_limits<float>::max()) {
+        frame.setTo(cv::Scalar::all(c.value));
+        frame.row(0).setTo(cv::Scalar::all(-c.value));
+    } else if (CV_MAT_DEPTH(c.type) == CV_32F) {
+        frame.ptr<float>(c.pixel.y)[c.pixel.x * frame.channels()] = c.value;
+    }
+    cv::Mat out;
+    SampleScratch scratch;
+    EXPECT_EQ(sampleFiniteRegion(frame, {80, 60}, c.region, {24, 24}, out, scratch), c.taken)
+        << c.what;
+    if (c.taken) {
+        EXPECT_TRUE(cv::checkRange(out, true)) << c.what;
+        double lo, hi;
+        cv::minMaxLoc(out.reshape(1), &lo, &hi);
+        EXPECT_GE(lo, -FLOAT_PIXEL_LIMIT) << c.what;
+        EXPECT_LE(hi, FLOAT_PIXEL_LIMIT) << c.what;
+    }
 }
+
+constexpr float INF = std::numeric_limits<float>::infinity();
+constexpr float BIG = std::numeric_limits<float>::max();
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, RegionFinite,
+    ::testing::Values(
+        FiniteCase{"8-bit always", CV_8UC3, {80, 60}, 0, {40, 40}, true},
+        FiniteCase{"NaN read", CV_32FC3, {85, 62}, std::nanf(""), {40, 40}, false},
+        FiniteCase{"infinity read when averaged down", CV_32FC1, {50, 30}, -INF, {100, 100}, false},
+        FiniteCase{"NaN outside the region", CV_32FC1, {5, 5}, std::nanf(""), {40, 40}, true},
+        FiniteCase{"FLT_MAX interpolated", CV_32FC3, {0, 0}, BIG, {30, 30}, true},
+        FiniteCase{"FLT_MAX averaged down", CV_32FC1, {0, 0}, BIG, {150, 110}, true}));
 
 } // namespace
 } // namespace wyr::zok

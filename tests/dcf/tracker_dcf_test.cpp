@@ -87,7 +87,24 @@ INSTANTIATE_TEST_SUITE_P(
                       return a.learnConfidence == 0.5f && a.redetectConfidence == 0.5f;
                   }},
         ClampCase{"redetect frames", [](TrackerDcf::Params& p) { p.redetectFrames = 0; },
-                  [](const TrackerDcf::Params& a) { return a.redetectFrames == 1; }}));
+                  [](const TrackerDcf::Params& a) { return a.redetectFrames == 1; }},
+        ClampCase{"camera motion fields",
+                  [](TrackerDcf::Params& p) {
+                      p.minSharpness = -5.0f;
+                      p.stillPreference = 1.5f;
+                  },
+                  [](const TrackerDcf::Params& a) {
+                      return !a.cameraMotion && a.minSharpness == 0.0f && a.stillPreference == 1.0f;
+                  }},
+        ClampCase{"camera motion NaN",
+                  [](TrackerDcf::Params& p) {
+                      p.minSharpness = NaN;
+                      p.stillPreference = NaN;
+                  },
+                  [](const TrackerDcf::Params& a) {
+                      return a.minSharpness == TrackerDcf::Params().minSharpness &&
+                             a.stillPreference == TrackerDcf::Params().stillPreference;
+                  }}));
 
 // ---- Bad input --------------------------------------------------------------------------
 
@@ -110,6 +127,7 @@ cv::Mat frameOf(int type, const cv::Point2d& centre, uint64_t seed = 3) {
     return f;
 }
 
+const cv::Size TARGET_LOST(36, 28);
 const cv::Point2d START(BOX.x + BOX.width / 2.0, BOX.y + BOX.height / 2.0);
 
 struct BadCase {
@@ -185,7 +203,20 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"another type", false, [] { return frameOf(CV_8UC3, START); }, BOX,
                 cv::Error::StsUnmatchedFormats},
         BadCase{"NaN near the target", false, [] { return withNaN(START + cv::Point2d(20, 0)); },
-                BOX, cv::Error::StsBadArg}));
+                BOX, cv::Error::StsBadArg},
+        BadCase{"3-D frame at init", true,
+                [] {
+                    const int sizes[] = {H, W, 3};
+                    return cv::Mat(3, sizes, CV_8UC1, cv::Scalar(9));
+                },
+                BOX, cv::Error::StsUnsupportedFormat},
+        // Its rows and columns, and its type, match the first frame's.
+        BadCase{"3-D frame at update", false,
+                [] {
+                    const int sizes[] = {H, W, 1};
+                    return cv::Mat(3, sizes, CV_32FC3, cv::Scalar::all(9));
+                },
+                BOX, cv::Error::StsUnsupportedFormat}));
 
 TEST(BadInputOrder, UpdateBeforeInit) {
     const cv::Ptr<TrackerDcf> tracker = TrackerDcf::create();
@@ -207,6 +238,83 @@ TEST(BadInputOrder, NaNFarAwayIsHarmless) {
     cv::Rect box;
     EXPECT_TRUE(tracker->update(next, box));
     EXPECT_GT(iou(box, cv::Rect2d(BOX.x + 2, BOX.y + 1, BOX.width, BOX.height)), 0.7);
+}
+
+// Finite float pixels are all taken, however large: no overflow is mistaken for a NaN.
+TEST(BadInputOrder, HugeFinitePixelsAreTaken) {
+    const cv::Ptr<TrackerDcf> tracker = TrackerDcf::create();
+    cv::Mat first = frameOf(CV_32FC3, START);
+    first.rowRange(0, H / 2).setTo(cv::Scalar::all(std::numeric_limits<float>::max()));
+    tracker->init(first, BOX);
+    cv::Rect box;
+    cv::Mat next = frameOf(CV_32FC3, START + cv::Point2d(2, 1));
+    next.colRange(0, W / 2).setTo(cv::Scalar::all(-std::numeric_limits<float>::max()));
+    tracker->update(next, box);
+    EXPECT_TRUE(std::isfinite(tracker->confidence()));
+    EXPECT_FALSE(box.empty());
+}
+
+// ---- Featureless frames -------------------------------------------------------------------
+
+class Featureless : public ::testing::TestWithParam<int> {};
+
+// Frames of one grey level hold nothing to match: never reported found, never a confident
+// match, and the box left is never empty, also where the target was at the frame's corner.
+TEST_P(Featureless, NeverFoundNorConfident) {
+    const int first = GetParam();
+    const auto flat = [](int v) { return cv::Mat(120, 160, CV_8UC3, cv::Scalar::all(v % 256)); };
+    const cv::Ptr<TrackerDcf> tracker = TrackerDcf::create();
+    tracker->init(flat(first), cv::Rect(153, 115, 4, 4));
+    for (int i = 1; i <= 12; ++i) {
+        cv::Rect box;
+        EXPECT_FALSE(tracker->update(flat(first + 13 * i), box)) << "frame " << i;
+        EXPECT_LT(tracker->confidence(), 0.2) << "frame " << i;
+        EXPECT_FALSE(box.empty()) << "frame " << i;
+        EXPECT_EQ(box, box & cv::Rect(0, 0, 160, 120)) << "frame " << i;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(GreyLevels, Featureless, ::testing::Values(0, 1, 77, 200, 255));
+
+// A frame refused while the target is lost (NaN pixels where only the outer rings of the
+// re-detection look) leaves the tracker as a twin that never saw it: both go on alike.
+TEST(BadInputOrder, RefusedWhileLostKeepsTheSearch) {
+    const cv::Size size(640, 480);
+    const cv::Point2d home(320, 240);
+    const cv::Mat background = test::texture(size, CV_8UC3, 41);
+    const cv::Mat target = test::texture(TARGET_LOST, CV_8UC3, 42);
+    const cv::Rect start(int(home.x) - TARGET_LOST.width / 2, int(home.y) - TARGET_LOST.height / 2,
+                         TARGET_LOST.width, TARGET_LOST.height);
+    const cv::Ptr<TrackerDcf> tracker = TrackerDcf::create();
+    const cv::Ptr<TrackerDcf> twin = TrackerDcf::create();
+    cv::Mat first;
+    test::compose(background, target, home).convertTo(first, CV_32FC3);
+    cv::Mat gone;
+    background.convertTo(gone, CV_32FC3);
+    tracker->init(first, start);
+    twin->init(first, start);
+    cv::Rect a, b;
+    for (int k = 0; k < 5; ++k) {
+        ASSERT_TRUE(tracker->update(first, a));
+        ASSERT_TRUE(twin->update(first, b));
+    }
+    for (int k = 0; k < 4; ++k) {
+        ASSERT_FALSE(tracker->update(gone, a));
+        ASSERT_FALSE(twin->update(gone, b));
+    }
+    // NaN everywhere but the square the home window and the first ring read.
+    cv::Mat poisoned(size, CV_32FC3, cv::Scalar::all(std::nan("")));
+    const cv::Rect kept(int(home.x) - 140, int(home.y) - 140, 280, 280);
+    gone(kept).copyTo(poisoned(kept));
+    EXPECT_THROW(tracker->update(poisoned, a), cv::Exception);
+    // The target comes back a little away; both trackers see the same frames.
+    for (int k = 0; k < 12; ++k) {
+        cv::Mat back;
+        test::compose(background, target, home + cv::Point2d(70, 50)).convertTo(back, CV_32FC3);
+        EXPECT_EQ(tracker->update(back, a), twin->update(back, b)) << "frame " << k;
+        EXPECT_EQ(a, b) << "frame " << k;
+        EXPECT_EQ(tracker->confidence(), twin->confidence()) << "frame " << k;
+    }
 }
 
 // ---- Tracking on generated sequences ----------------------------------------------------
@@ -320,6 +428,55 @@ INSTANTIATE_TEST_SUITE_P(
                                        return s;
                                    }}),
     [](const ::testing::TestParamInfo<SequenceCase>& info) { return info.param.name; });
+
+// A camera that follows its target: the target stands still in the image, a slim figure whose
+// box shows as much background as target, while the background streams past. The tracker
+// follows the target or says it is lost; it never reports the background found. This takes
+// cameraMotion: without it (the default) the filter follows the background it learned.
+struct StreamCase {
+    const char* name;
+    cv::Point step; // of the background, pixels per frame
+};
+
+class StreamingBackground : public ::testing::TestWithParam<StreamCase> {};
+
+TEST_P(StreamingBackground, NeverReportsTheBackgroundFound) {
+    const StreamCase c = GetParam();
+    constexpr int FRAMES = 60;
+    const cv::Size figure(10, 44);
+    const cv::Size boxSize(24, 48);
+    const cv::Mat background = test::texture(
+        {SW + FRAMES * std::abs(c.step.x), SH + FRAMES * std::abs(c.step.y)}, CV_8UC3, 61);
+    const cv::Mat target = test::texture(figure, CV_8UC3, 62);
+    const cv::Point2d centre(SW / 2.0, SH / 2.0);
+    const auto render = [&](int k) {
+        const int x = c.step.x >= 0 ? k * c.step.x : (FRAMES - k) * -c.step.x;
+        const int y = c.step.y >= 0 ? k * c.step.y : (FRAMES - k) * -c.step.y;
+        return test::compose(background(cv::Rect(x, y, SW, SH)), target, centre);
+    };
+    const cv::Rect2d truth(centre.x - boxSize.width / 2.0, centre.y - boxSize.height / 2.0,
+                           boxSize.width, boxSize.height);
+    TrackerDcf::Params params;
+    params.cameraMotion = true;
+    const cv::Ptr<TrackerDcf> tracker = TrackerDcf::create(params);
+    tracker->init(render(0), cv::Rect(truth));
+    int followed = 0;
+    for (int k = 1; k < FRAMES; ++k) {
+        cv::Rect box;
+        const bool found = tracker->update(render(k), box);
+        EXPECT_FALSE(found && iou(box, truth) < 0.5) << c.name << " frame " << k;
+        followed += found && iou(box, truth) >= 0.5;
+    }
+    EXPECT_GE(followed, (FRAMES - 1) * 8 / 10) << c.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Generated, StreamingBackground,
+                         ::testing::Values(StreamCase{"pan_left", {12, 0}},
+                                           StreamCase{"pan_right_fast", {-20, 0}},
+                                           StreamCase{"pan_diagonal", {9, 6}}),
+                         [](const ::testing::TestParamInfo<StreamCase>& info) {
+                             return info.param.name;
+                         });
 
 // The box follows the target's size: after a steady growth the box has grown by as much.
 TEST(ScaleFollowing, BoxGrowsWithTheTarget) {

@@ -1,0 +1,78 @@
+"""Success AUC over named groups of sequences, and the sequences where one row does worst.
+
+    subsets.py real-tables.md groups.json [--worst ROW --reference ROW --count N]
+
+reads the per-sequence table that zok_accuracy_real writes (real-tables.md) and a JSON object
+that names groups of sequences ({"design": ["seq_a", "seq_b"], ...}), and prints, as Markdown,
+each row's mean success AUC over each group (each sequence weighing the same, as in the overall
+table; sequences a group names but the run lacks are left out and counted in the header). With
+--worst, it then lists the N sequences where ROW scores lowest, beside the --reference row.
+"""
+import argparse
+import json
+import sys
+
+
+def read_per_sequence(path):
+    """Returns (rows, {sequence: {row: auc}}) from the "Per sequence" table of real-tables.md."""
+    text = open(path, encoding="utf-8").read()
+    if "### Per sequence" not in text:
+        raise ValueError(f"{path}: no per-sequence table")
+    lines = [l for l in text.split("### Per sequence", 1)[1].splitlines() if l.startswith("|")]
+    header = [c.strip() for c in lines[0].strip().strip("|").split("|")]
+    rows = header[3:]
+    table = {}
+    for line in lines[2:]:
+        cells = [c.strip() for c in line.strip().strip("|").split("|")]
+        table[cells[0]] = {row: float(v) for row, v in zip(rows, cells[3:])}
+    return rows, table
+
+
+def group_means(rows, table, groups):
+    """{group: (present, named, {row: mean})}; a group none of whose sequences ran is skipped."""
+    out = {}
+    for name, members in groups.items():
+        present = [m for m in members if m in table]
+        if not present:
+            continue
+        out[name] = (len(present), len(members),
+                     {r: sum(table[m][r] for m in present) / len(present) for r in rows})
+    return out
+
+
+def markdown(rows, means):
+    columns = [f"{g} ({p})" if p == n else f"{g} ({p} of {n})" for g, (p, n, _) in means.items()]
+    lines = ["| tracker | " + " | ".join(columns) + " |", "|---" * (len(columns) + 1) + "|"]
+    for r in rows:
+        lines.append(f"| {r} | " + " | ".join(f"{m[r]:.3f}" for _, _, m in means.values()) + " |")
+    return "\n".join(lines)
+
+
+def main(argv):
+    parser = argparse.ArgumentParser()
+    parser.add_argument("tables")
+    parser.add_argument("groups")
+    parser.add_argument("--worst")
+    parser.add_argument("--reference")
+    parser.add_argument("--count", type=int, default=10)
+    args = parser.parse_args(argv)
+    rows, table = read_per_sequence(args.tables)
+    groups = json.load(open(args.groups, encoding="utf-8"))
+    print(markdown(rows, group_means(rows, table, groups)))
+    if args.worst:
+        for r in (args.worst, args.reference):
+            if r and r not in rows:
+                parser.error(f"no row called {r!r}")
+        worst = sorted(table, key=lambda s: table[s][args.worst])[: args.count]
+        print()
+        ref = f" | {args.reference}" if args.reference else ""
+        print(f"| sequence | {args.worst}{ref} |")
+        print("|---|---|" + ("---|" if args.reference else ""))
+        for s in worst:
+            extra = f" | {table[s][args.reference]:.3f}" if args.reference else ""
+            print(f"| {s} | {table[s][args.worst]:.3f}{extra} |")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))

@@ -1,0 +1,70 @@
+"""bench/accuracy/subsets.py: group means from the per-sequence table."""
+import importlib.util
+import pathlib
+
+import pytest
+
+found = importlib.util.spec_from_file_location(
+    "subsets", pathlib.Path(__file__).parents[2] / "bench/accuracy/subsets.py")
+subsets = importlib.util.module_from_spec(found)
+found.loader.exec_module(subsets)
+
+TABLES = """| tracker | success AUC |
+|---|---|
+| a | 0.5 |
+
+### Per sequence
+
+Success AUC; the frames column counts those after the start frame that carry a box.
+
+| sequence | dataset | frames | zok DCF | OpenCV CSRT |
+|---|---|---|---|---|
+| s1 | D | 10 | 0.800 | 0.400 |
+| s2 | D | 99 | 0.200 | 0.600 |
+| s3 | E | 5 | 0.500 | 0.500 |
+"""
+
+
+@pytest.fixture
+def table(tmp_path):
+    path = tmp_path / "real-tables.md"
+    path.write_text(TABLES)
+    return subsets.read_per_sequence(str(path))
+
+
+# Each sequence weighs the same whatever its frames; names the run lacks are counted apart.
+@pytest.mark.parametrize("members, dcf, csrt, present", [
+    (["s1", "s2"], 0.5, 0.5, 2),
+    (["s1", "s3", "missing"], 0.65, 0.45, 2),
+    (["s2"], 0.2, 0.6, 1),
+])
+def test_group_means(table, members, dcf, csrt, present):
+    rows, data = table
+    assert rows == ["zok DCF", "OpenCV CSRT"]
+    (p, n, means), = subsets.group_means(rows, data, {"g": members}).values()
+    assert (p, n) == (present, len(members))
+    assert means["zok DCF"] == pytest.approx(dcf)
+    assert means["OpenCV CSRT"] == pytest.approx(csrt)
+
+
+def test_empty_group_skipped_and_header_counts(table):
+    rows, data = table
+    means = subsets.group_means(rows, data, {"none": ["x"], "half": ["s1", "y"]})
+    assert list(means) == ["half"]
+    assert subsets.markdown(rows, means).splitlines()[0] == "| tracker | half (1 of 2) |"
+
+
+def test_worst_listed_lowest_first(table, tmp_path, capsys):
+    groups = tmp_path / "groups.json"
+    groups.write_text('{"all": ["s1", "s2", "s3"]}')
+    subsets.main([str(tmp_path / "real-tables.md"), str(groups), "--worst", "zok DCF",
+                  "--reference", "OpenCV CSRT", "--count", "2"])
+    out = capsys.readouterr().out.splitlines()
+    assert out[-2:] == ["| s2 | 0.200 | 0.600 |", "| s3 | 0.500 | 0.500 |"]
+
+
+def test_no_per_sequence_table(tmp_path):
+    path = tmp_path / "t.md"
+    path.write_text("| tracker |\n")
+    with pytest.raises(ValueError, match="no per-sequence table"):
+        subsets.read_per_sequence(str(path))
