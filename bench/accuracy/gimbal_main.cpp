@@ -10,15 +10,13 @@
 // some were left out (each named on stderr), 2 on a usage error or when none could run.
 #include <cmath>
 #include <cstdlib>
-#include <filesystem>
 #include <iostream>
 #include <string>
 #include <vector>
 
-#include <opencv2/core/utils/logger.hpp>
-
 #include "accuracy/gimbal_report.hpp"
 #include "accuracy/gimbal_run.hpp"
+#include "accuracy/run_setup.hpp"
 #include "accuracy/workers.hpp"
 
 namespace {
@@ -125,23 +123,11 @@ int main(int argc, char** argv) {
                                settings.camera.view.height > frameSize.height)) {
         return usage("--view: larger than the frames of --frame-size");
     }
-    std::error_code ec;
-    std::filesystem::create_directories(out, ec);
-    if (!std::filesystem::is_directory(out)) {
-        return usage("--out: cannot make the folder " + out);
-    }
-    cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_ERROR);
-    cv::setNumThreads(1); // one core per tracker, as on a drone's companion computer
-
     std::vector<TrackerRow> rows;
-    std::string problem = standardRows(recommended, rows);
-    if (problem.empty()) {
-        problem = selectRows(trackers, rows);
-    }
+    const std::string problem = setUpRun({out, recommended, {}, trackers}, rows);
     if (!problem.empty()) {
         return usage(problem);
     }
-    probeRows(rows);
 
     const DatasetScan scan = readDataset(dataset, format);
     size_t leftOut = 0;

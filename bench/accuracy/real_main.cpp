@@ -7,14 +7,12 @@
 // named on stderr with its reason; the others are reported), 2 on a usage error or when no
 // sequence could run.
 #include <cstdlib>
-#include <filesystem>
 #include <iostream>
 #include <string>
 #include <vector>
 
-#include <opencv2/core/utils/logger.hpp>
-
 #include "accuracy/report.hpp"
+#include "accuracy/run_setup.hpp"
 #include "accuracy/workers.hpp"
 
 namespace {
@@ -73,26 +71,11 @@ int main(int argc, char** argv) {
     if (dataset.empty()) {
         return usage("--dataset is required");
     }
-    std::error_code ec;
-    std::filesystem::create_directories(out, ec);
-    if (!std::filesystem::is_directory(out)) {
-        return usage("--out: cannot make the folder " + out);
-    }
-    cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_ERROR);
-    cv::setNumThreads(1); // one core per tracker, as on a drone's companion computer
-
     std::vector<TrackerRow> rows;
-    std::string problem = standardRows(recommended, rows);
-    for (size_t v = 0; problem.empty() && v < variants.size(); ++v) {
-        problem = addVariant(variants[v], rows);
-    }
-    if (problem.empty()) {
-        problem = selectRows(trackers, rows);
-    }
+    const std::string problem = setUpRun({out, recommended, variants, trackers}, rows);
     if (!problem.empty()) {
         return usage(problem);
     }
-    probeRows(rows);
 
     const DatasetScan scan = readDataset(dataset, format);
     for (const std::string& p : scan.problems) {
