@@ -4,8 +4,10 @@
 // variance filter, sub-pixel refinement, per-axis templates and wider searches. Aborts when a
 // score lies outside -1..1, or when the two part (flag, box, or without refinement a score)
 // other than at a tie: the best two positions of a search within 1e-5, a score within 1e-5 of a
-// threshold, or refinement between neighbouring sub-pixel steps. After a tie the two histories
-// differ, so the run stops there.
+// threshold, or refinement between neighbouring sub-pixel steps. A flag may part at a tie of
+// positions only where the engines settled on different ones and refinement or the variance
+// filter then judged each by its own surroundings. After a tie the two histories differ, so the
+// run stops there.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cmath>
@@ -95,31 +97,43 @@ bool nearLevel(const TrackerCorr::Params& p, double score) {
            (p.updateThreshold > 0 && near(score, p.updateThreshold));
 }
 
-// Whether the best two scores of a response lie within kTie, passing over values that are no
+// The best two scores of a response and where the best lies, passing over values that are no
 // score.
-bool peaksTie(const cv::Mat& response) {
+struct TopTwo {
     double first = -2;
     double second = -2;
+    cv::Point at{-1, -1};
+};
+
+TopTwo topTwo(const cv::Mat& response) {
+    TopTwo top;
     for (int y = 0; y < response.rows; ++y) {
         for (int x = 0; x < response.cols; ++x) {
             const double v = response.at<float>(y, x);
             if (!(std::fabs(v) <= 1.001)) {
                 continue;
             }
-            if (v > first) {
-                second = first;
-                first = v;
-            } else if (v > second) {
-                second = v;
+            if (v > top.first) {
+                top.second = top.first;
+                top.first = v;
+                top.at = {x, y};
+            } else if (v > top.second) {
+                top.second = v;
             }
         }
     }
-    return near(first, second);
+    return top;
 }
 
-// Whether any search the coming update may make has a tie of its best two positions, by the
-// reference tracker's state and OpenCV's engine.
-bool searchesTie(const cv::Ptr<TrackerCorr>& tracker, const TrackerCorr::Params& p,
+// Ties among the searches the coming update may make, by the reference tracker's state: `any`,
+// a search whose best two positions tie by OpenCV's engine; `parted`, such a search where the FFT
+// engine's best position is another one.
+struct Ties {
+    bool any = false;
+    bool parted = false;
+};
+
+Ties searchesTie(const cv::Ptr<TrackerCorr>& tracker, const TrackerCorr::Params& p,
                  const cv::Mat& frame) {
     const TrackerCorrImpl& impl = dynamic_cast<const TrackerCorrImpl&>(*tracker);
     std::vector<float> factors = {impl.searchRadiusFactor};
@@ -128,8 +142,10 @@ bool searchesTie(const cv::Ptr<TrackerCorr>& tracker, const TrackerCorr::Params&
             factors.push_back(f);
         }
     }
-    const auto opencv = Correlator::create(TrackerCorr::Engine::OPENCV,
-                                           p.zeroMean ? cv::TM_CCOEFF_NORMED : cv::TM_CCORR_NORMED);
+    const int method = p.zeroMean ? cv::TM_CCOEFF_NORMED : cv::TM_CCORR_NORMED;
+    const auto opencv = Correlator::create(TrackerCorr::Engine::OPENCV, method);
+    const auto fft = Correlator::create(TrackerCorr::Engine::FFT, method);
+    Ties ties;
     const cv::Point centre = wyr::zok::imageCentre(frame.size());
     for (const float factor : factors) {
         for (int axis = 0; axis < (p.mode1D ? 2 : 1); ++axis) {
@@ -144,12 +160,16 @@ bool searchesTie(const cv::Ptr<TrackerCorr>& tracker, const TrackerCorr::Params&
             }
             const cv::Rect window =
                 wyr::zok::searchWindow(templ.size(), factor, centre + offset, frame.size());
-            if (peaksTie(opencv->correlate(frame(window), templ, impl.weightMask))) {
-                return true;
+            const TopTwo expected =
+                topTwo(opencv->correlate(frame(window), templ, impl.weightMask));
+            if (near(expected.first, expected.second)) {
+                ties.any = true;
+                const TopTwo actual = topTwo(fft->correlate(frame(window), templ, impl.weightMask));
+                ties.parted = ties.parted || actual.at != expected.at;
             }
         }
     }
-    return false;
+    return ties;
 }
 
 void run(FuzzedDataProvider& in) {
@@ -176,7 +196,7 @@ void run(FuzzedDataProvider& in) {
     fft->init(first, box);
     for (int k = 1; k < kMaxFrames && in.remaining_bytes() > 0; ++k) {
         const cv::Mat frame = consumeFrame(in, size, type);
-        const bool tie = searchesTie(reference, params, frame);
+        const Ties ties = searchesTie(reference, params, frame);
         cv::Rect referenceBox;
         cv::Rect fftBox;
         const bool referenceFound = reference->update(frame, referenceBox);
@@ -196,22 +216,29 @@ void run(FuzzedDataProvider& in) {
         if (level) {
             return;
         }
-        if (a.size() != b.size() || referenceFound != fftFound) {
-            fail("the flags part", k, a.back(), b.back());
-        }
         // Refinement can part between neighbouring sub-pixel steps, which may carry a box by a
         // pixel and change its score.
         const bool refined = params.zoomFactor > 1;
+        if (a.size() != b.size() || referenceFound != fftFound) {
+            // Positions that tie (a flat patch wider than the template scores the same all over)
+            // are told apart by each engine's rounding. Where the engines settle on different
+            // ones, a refined score is interpolated over other neighbours and the variance filter
+            // measures another patch, so the flag may part with them.
+            if (ties.parted && (refined || params.varianceFilter.threshold > 0)) {
+                return;
+            }
+            fail("the flags part", k, a.back(), b.back());
+        }
         if (referenceFound && referenceBox != fftBox) {
             const cv::Point apart = referenceBox.tl() - fftBox.tl();
-            if (tie || (refined && std::abs(apart.x) <= 1 && std::abs(apart.y) <= 1)) {
+            if (ties.any || (refined && std::abs(apart.x) <= 1 && std::abs(apart.y) <= 1)) {
                 return;
             }
             fail("the boxes part", k, a.back(), b.back());
         }
         for (size_t i = 0; i < a.size() && !refined; ++i) {
             if (std::fabs(a[i] - b[i]) > kScoreTolerance) {
-                if (tie) {
+                if (ties.any) {
                     return;
                 }
                 fail("the scores part", k, a[i], b[i]);

@@ -3,9 +3,12 @@
 // 1 to 4 channels. Every score lies in -1..1; flags, boxes and scores agree frame by frame except
 // at a tie (the best two positions within 1e-5, the refinement between neighbouring sub-pixel
 // steps, or a score within 1e-5 of a threshold), where a sequence stops, since from there the
-// two trackers follow different histories.
+// two trackers follow different histories. Sequences the engines once parted on are kept as
+// rows of a table and run the same way.
 #include <cmath>
 #include <cstdio>
+#include <ostream>
+#include <string>
 
 #include <gtest/gtest.h>
 #include <opencv2/imgproc.hpp>
@@ -222,6 +225,21 @@ struct Counts {
     int frames = 0;
 };
 
+// Whether a search's best two positions tie by OpenCV's engine while the FFT engine's best lies
+// elsewhere: the engines then settled on different positions, each by its own rounding.
+bool peaksParted(const Responses& ahead) {
+    for (size_t search = 0; search < ahead.opencv.size(); ++search) {
+        for (size_t axis = 0; axis < ahead.opencv[search].size(); ++axis) {
+            const TopTwo expected = topTwo(ahead.opencv[search][axis]);
+            if (near(expected.first, expected.second) &&
+                topTwo(ahead.fft[search][axis]).at != expected.at) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
 // Why the boxes of a search part, when it is a tie: its best two positions score within TIE
 // (on either axis), or both engines found the same whole-pixel peak and the refinement parted
 // between neighbouring sub-pixel steps.
@@ -237,16 +255,16 @@ Outcome boxTie(const std::vector<cv::Mat>& opencv, const std::vector<cv::Mat>& f
     return zoom > 1 && samePeaks ? Outcome::SUB_PIXEL_TIE : Outcome::AGREED;
 }
 
-void expectScores(const std::vector<double>& scores, uint64_t seed, int frame, const char* what) {
+void expectScores(const std::vector<double>& scores, const std::string& name, int frame,
+                  const char* what) {
     for (const double score : scores) {
         EXPECT_TRUE(score >= -1.0 && score <= 1.0)
-            << what << " scored " << score << ", sequence " << seed << ", frame " << frame;
+            << what << " scored " << score << ", sequence " << name << ", frame " << frame;
     }
 }
 
 // Runs one sequence through both engines; fails on a disagreement outside ties.
-Outcome runBoth(uint64_t seed, Counts& counts) {
-    const Sequence s = randomSequence(seed);
+Outcome runBoth(const Sequence& s, const std::string& name, Counts& counts) {
     TrackerCorr::Params fftParams = s.params;
     fftParams.engine = TrackerCorr::Engine::FFT;
     const cv::Ptr<TrackerCorr> reference = TrackerCorr::create(s.params);
@@ -265,8 +283,8 @@ Outcome runBoth(uint64_t seed, Counts& counts) {
         ++counts.frames;
         const std::vector<double>& expected = reference->matches();
         const std::vector<double>& actual = fft->matches();
-        expectScores(expected, seed, k, "OpenCV");
-        expectScores(actual, seed, k, "FFT");
+        expectScores(expected, name, k, "OpenCV");
+        expectScores(actual, name, k, "FFT");
         bool level = false;
         for (const double score : expected) {
             level = level || nearLevel(s.params, score);
@@ -278,7 +296,14 @@ Outcome runBoth(uint64_t seed, Counts& counts) {
             return Outcome::LEVEL_TIE;
         }
         if (expected.size() != actual.size() || referenceFound != fftFound) {
-            ADD_FAILURE() << "flags part: sequence " << seed << ", frame " << k;
+            // Where the engines settled on different positions of a tie (a flat patch wider
+            // than the template scores the same all over), a refined score is interpolated over
+            // other neighbours and the variance filter measures another patch.
+            if (peaksParted(ahead) &&
+                (s.params.zoomFactor > 1 || s.params.varianceFilter.threshold > 0)) {
+                return Outcome::PEAK_TIE;
+            }
+            ADD_FAILURE() << "flags part: sequence " << name << ", frame " << k;
             return Outcome::AGREED;
         }
         if (referenceFound && referenceBox != fftBox) {
@@ -287,7 +312,7 @@ Outcome runBoth(uint64_t seed, Counts& counts) {
             if (tie != Outcome::AGREED) {
                 return tie;
             }
-            ADD_FAILURE() << "boxes part: sequence " << seed << ", frame " << k << ": "
+            ADD_FAILURE() << "boxes part: sequence " << name << ", frame " << k << ": "
                           << referenceBox << " scoring " << expected.back() << ", FFT " << fftBox
                           << " scoring " << actual.back();
             return Outcome::AGREED;
@@ -298,7 +323,7 @@ Outcome runBoth(uint64_t seed, Counts& counts) {
         const double tolerance = (s.params.zoomFactor > 1 ? 1.6 : 1.0) * SCORE_TOLERANCE;
         for (size_t i = 0; i < expected.size(); ++i) {
             EXPECT_NEAR(actual[i], expected[i], tolerance)
-                << "sequence " << seed << ", frame " << k << ", search " << i;
+                << "sequence " << name << ", frame " << k << ", search " << i;
         }
     }
     return Outcome::AGREED;
@@ -307,7 +332,7 @@ Outcome runBoth(uint64_t seed, Counts& counts) {
 TEST(EnginesAgreeOnRandomSequences, OutsideTies) {
     Counts counts;
     for (uint64_t seed = 0; seed < SEQUENCES; ++seed) {
-        switch (runBoth(seed, counts)) {
+        switch (runBoth(randomSequence(seed), std::to_string(seed), counts)) {
         case Outcome::AGREED:
             ++counts.agreed;
             break;
@@ -329,6 +354,70 @@ TEST(EnginesAgreeOnRandomSequences, OutsideTies) {
     // Ties are rare: nearly every sequence is compared to its end.
     EXPECT_GE(counts.agreed, SEQUENCES * 9 / 10);
 }
+
+// A frame of 8-bit noise from `seed` with flat patches on top, as the fuzzer draws it.
+struct KnownFrame {
+    uint64_t seed;
+    std::vector<std::pair<cv::Rect, double>> patches;
+};
+
+struct KnownSequence {
+    const char* name;
+    void (*set)(TrackerCorr::Params&);
+    int type;
+    cv::Size size;
+    cv::Rect first;
+    std::vector<KnownFrame> frames;
+};
+
+Sequence knownSequence(const KnownSequence& known) {
+    Sequence s;
+    known.set(s.params);
+    s.first = known.first;
+    for (const KnownFrame& f : known.frames) {
+        cv::Mat frame(known.size, known.type);
+        cv::RNG(f.seed).fill(frame, cv::RNG::UNIFORM, 0, 256);
+        for (const auto& [rect, value] : f.patches) {
+            frame(rect).setTo(cv::Scalar::all(value));
+        }
+        s.frames.push_back(frame);
+    }
+    return s;
+}
+
+const KnownSequence KNOWN_SEQUENCES[] = {
+    // A flat patch of 21 by 12 pixels under a template of 13 by 7: 9 by 6 positions score
+    // 0.8756123 alike, to the last bit by OpenCV's double-precision transforms and within 1e-6 by
+    // the FFT engine's single-precision ones, whose rounding puts its best at another position.
+    // Refinement then starts from different places: OpenCV's best, at the plateau's corner,
+    // overshoots bicubically to 0.9076, above the threshold; the FFT engine's scores 0.8756.
+    {"FlatPatchTieUnderRefinement",
+     [](TrackerCorr::Params& p) {
+         p.searchRadiusFactor = 2.45f;
+         p.threshold = 0.9;
+         p.sigmaExp = 3.9f;
+         p.zoomFactor = 6;
+     },
+     CV_8UC4,
+     {30, 39},
+     {0, 0, 13, 7},
+     {{16339444375343187654u, {}},
+      {11639800909945796900u, {{{6, 7, 21, 12}, 44.0}, {{8, 21, 18, 9}, 0.0}}}}},
+};
+
+void PrintTo(const KnownSequence& known, std::ostream* os) {
+    *os << known.name;
+}
+
+class EnginesAgreeOnKnownSequences : public ::testing::TestWithParam<KnownSequence> {};
+
+TEST_P(EnginesAgreeOnKnownSequences, OutsideTies) {
+    Counts counts;
+    runBoth(knownSequence(GetParam()), GetParam().name, counts);
+}
+
+INSTANTIATE_TEST_SUITE_P(Found, EnginesAgreeOnKnownSequences, ::testing::ValuesIn(KNOWN_SEQUENCES),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 #endif
 
