@@ -312,6 +312,22 @@ INSTANTIATE_TEST_SUITE_P(
                    },
                    {GOOD_SIMPLE},
                    {"@/bad/meta.json: not valid JSON at byte 12 (Invalid value.)"}},
+        ReaderCase{"MetaTooLargeOrTooDeep",
+                   Format::AUTO,
+                   Format::SIMPLE,
+                   [](const Tree& t) {
+                       goodSimple(t);
+                       t.frames("large/frames", 1, 1, 5);
+                       t.text("large/gt.txt", "1,2,3,4\n");
+                       t.text("large/meta.json",
+                              "{\"dataset\": \"" + std::string(1 << 20, 'x') + "\"}");
+                       t.frames("deep/frames", 1, 1, 5);
+                       t.text("deep/gt.txt", "1,2,3,4\n");
+                       t.text("deep/meta.json", std::string(500000, '['));
+                   },
+                   {GOOD_SIMPLE},
+                   {"@/deep/meta.json: not valid JSON at byte 500000 (Invalid value.)",
+                    "@/large/meta.json: larger than 1048576 bytes"}},
         ReaderCase{"EmptyFolder",
                    Format::AUTO,
                    Format::AUTO,

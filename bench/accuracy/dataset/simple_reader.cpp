@@ -5,7 +5,7 @@
 #include <rapidjson/error/en.h>
 
 #include <fstream>
-#include <sstream>
+#include <string>
 
 #include "accuracy/dataset/annotation.hpp"
 #include "accuracy/dataset/frame_list.hpp"
@@ -13,6 +13,8 @@
 
 namespace wyr::zok::accuracy {
 namespace {
+
+constexpr size_t META_MAX_BYTES = 1 << 20;
 
 bool isSimpleSequence(const std::string& dir) {
     return isDirectory(join(dir, "frames")) && isFile(join(dir, "gt.txt"));
@@ -23,10 +25,18 @@ std::string readMeta(const std::string& path, RealSequence& seq) {
     if (!in) {
         return path + ": cannot be opened";
     }
-    std::stringstream text;
-    text << in.rdbuf();
+    // Read whole up to a bound that no description of a sequence comes near, so that a stray
+    // large file is refused rather than held; parsed without recursion, so that deep nesting
+    // cannot run the call stack out.
+    std::string text(META_MAX_BYTES + 1, '\0');
+    in.read(text.data(), std::streamsize(text.size()));
+    text.resize(size_t(in.gcount()));
+    if (text.size() > META_MAX_BYTES) {
+        return path + ": larger than " + std::to_string(META_MAX_BYTES) + " bytes";
+    }
     rapidjson::Document doc;
-    doc.Parse(text.str().c_str());
+    doc.Parse<rapidjson::kParseDefaultFlags | rapidjson::kParseIterativeFlag>(text.data(),
+                                                                              text.size());
     if (doc.HasParseError()) {
         return path + ": not valid JSON at byte " + std::to_string(doc.GetErrorOffset()) + " (" +
                rapidjson::GetParseError_En(doc.GetParseError()) + ")";
