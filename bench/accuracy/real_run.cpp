@@ -2,6 +2,7 @@
 
 #include <time.h>
 
+#include <climits>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -51,6 +52,7 @@ SequenceRun runSequence(const RealSequence& seq, const std::vector<TrackerRow>& 
     if (first.empty()) {
         return run;
     }
+    run.frameSize = first.size();
     const cv::Rect start = startBox(seq.truth[run.start], first.size());
     if (start.width < 1 || start.height < 1) {
         run.problem = seq.frames[run.start] + ": the first box lies outside the frame";
@@ -158,7 +160,8 @@ bool getText(std::FILE* f, std::string& s) {
 } // namespace
 
 bool writeRun(std::FILE* f, const SequenceRun& run) {
-    const uint64_t header[2] = {run.start, run.traces.size()};
+    const uint64_t header[4] = {run.start, run.traces.size(), uint64_t(run.frameSize.width),
+                                uint64_t(run.frameSize.height)};
     bool ok = putText(f, run.problem) && std::fwrite(header, sizeof header, 1, f) == 1;
     for (const TrackerTrace& t : run.traces) {
         const int64_t errors = t.errors;
@@ -169,12 +172,13 @@ bool writeRun(std::FILE* f, const SequenceRun& run) {
 }
 
 bool readRun(std::FILE* f, SequenceRun& run) {
-    uint64_t header[2] = {0, 0};
+    uint64_t header[4] = {0, 0, 0, 0};
     if (!getText(f, run.problem) || std::fread(header, sizeof header, 1, f) != 1 ||
-        header[1] > 4096) {
+        header[1] > 4096 || header[2] > uint64_t(INT_MAX) || header[3] > uint64_t(INT_MAX)) {
         return false;
     }
     run.start = size_t(header[0]);
+    run.frameSize = cv::Size(int(header[2]), int(header[3]));
     run.traces.resize(size_t(header[1]));
     for (TrackerTrace& t : run.traces) {
         int64_t errors = 0;

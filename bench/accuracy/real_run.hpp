@@ -29,6 +29,7 @@ struct TrackerTrace {
 struct SequenceRun {
     std::string problem;
     size_t start = 0;                 // the first annotated frame, where every tracker starts
+    cv::Size frameSize;               // of the sequence's frames
     std::vector<TrackerTrace> traces; // one a row
 };
 

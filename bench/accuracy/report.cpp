@@ -5,6 +5,7 @@
 #include <map>
 #include <set>
 #include <sstream>
+#include <tuple>
 
 #include "accuracy/dataset/metrics.hpp"
 #include "accuracy/markdown.hpp"
@@ -62,6 +63,44 @@ Summary summarise(const std::vector<RealSequence>& sequences, const std::vector<
     }
     s.curves = meanCurves(curves);
     return s;
+}
+
+// The median update of each row over the sequences of each frame size, the sizes from the
+// most pixels down: the cost of a tracker whose time grows with the target's size depends on the
+// frame it runs on, so that one overall median would compare trackers on a mix of sizes.
+std::string medianPerFrameSize(const std::vector<SequenceRun>& runs,
+                               const std::vector<TrackerRow>& rows,
+                               const std::vector<size_t>& subset) {
+    const auto morePixels = [](const cv::Size& a, const cv::Size& b) {
+        return std::make_tuple(a.area(), a.width) > std::make_tuple(b.area(), b.width);
+    };
+    std::map<cv::Size, std::vector<size_t>, decltype(morePixels)> bySize(morePixels);
+    for (const size_t i : subset) {
+        bySize[runs[i].frameSize].push_back(i);
+    }
+    std::vector<std::string> columns = {"tracker"};
+    for (const auto& [size, members] : bySize) {
+        columns.push_back(std::to_string(size.width) + " x " + std::to_string(size.height) + " (" +
+                          std::to_string(members.size()) + ")");
+    }
+    std::ostringstream md;
+    md << "\nMedian update per frame size (the number of sequences in brackets):\n\n"
+       << header(columns);
+    for (size_t t = 0; t < rows.size(); ++t) {
+        if (!rows[t].unavailable.empty()) {
+            continue;
+        }
+        md << "| " << rows[t].name << " |";
+        for (const auto& [size, members] : bySize) {
+            std::vector<double> ms;
+            for (const size_t i : members) {
+                ms.insert(ms.end(), runs[i].traces[t].ms.begin(), runs[i].traces[t].ms.end());
+            }
+            md << ' ' << milliseconds(quantile(ms, 0.5)) << " |";
+        }
+        md << '\n';
+    }
+    return md.str();
 }
 
 } // namespace
@@ -132,6 +171,7 @@ std::string writeReport(const std::vector<RealSequence>& sequences,
         }
     }
     md << overall.str() << notes.str();
+    md << medianPerFrameSize(runs, rows, all);
 
     // Success AUC per group of sequences, one column a group.
     const auto groupTable = [&](const std::map<std::string, std::vector<size_t>>& groups) {

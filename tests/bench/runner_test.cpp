@@ -54,6 +54,7 @@ TEST_P(TinyStartBox, EveryRowEitherRunsOrIsNotStarted) {
     const std::vector<SequenceRun> runs = runAll(scan.sequences, rows, 1);
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_EQ(runs[0].problem, "");
+    EXPECT_EQ(runs[0].frameSize, cv::Size(64, 48)) << "through the worker's file";
     ASSERT_EQ(runs[0].traces.size(), rows.size());
     for (size_t t = 0; t < rows.size(); ++t) {
         const TrackerTrace& trace = runs[0].traces[t];
