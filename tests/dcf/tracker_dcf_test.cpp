@@ -478,6 +478,118 @@ INSTANTIATE_TEST_SUITE_P(Generated, StreamingBackground,
                              return info.param.name;
                          });
 
+// What the found flag says of a target that is there but hard to see, and of one that is gone.
+// A view of the target taken through a wider and wider blur, or a target of a few cells, must
+// stay found; a target that disappears (behind nothing: the background shows where it was), or
+// walks out of the frame, or whose view turns to a uniform grey, must be reported lost within a
+// few frames and stay lost while it is gone.
+struct PresenceCase {
+    const char* name;
+    cv::Size target;
+    int frames;
+    int goneFrom;        // the first frame without the target; frames to the end otherwise
+    int framesToLose;    // once gone, frames before the target must be reported lost
+    double blurPerFrame; // sigma of the blur the target's view takes, growing with the frames
+    cv::Point2d step;    // of the target, pixels per frame
+    bool greyOut;        // the whole frame turns uniform grey where the target is gone
+};
+
+class Presence : public ::testing::TestWithParam<PresenceCase> {};
+
+TEST_P(Presence, FoundWhileThereLostOnceGone) {
+    const PresenceCase c = GetParam();
+    const cv::Mat background = test::texture({SW, SH}, CV_8UC3, 81);
+    const cv::Mat target = test::texture(c.target, CV_8UC3, 82);
+    const cv::Point2d start(SW / 3.0, SH / 2.0);
+    const auto centreAt = [&](int k) { return start + c.step * k; };
+    const auto render = [&](int k) {
+        if (k >= c.goneFrom) {
+            return c.greyOut ? cv::Mat(SH, SW, CV_8UC3, cv::Scalar::all(128)) : background.clone();
+        }
+        cv::Mat f = test::compose(background, target, centreAt(k));
+        if (c.blurPerFrame > 0 && k > 0) {
+            cv::GaussianBlur(f, f, cv::Size(), c.blurPerFrame * k);
+        }
+        return f;
+    };
+    const cv::Ptr<TrackerDcf> tracker = TrackerDcf::create();
+    tracker->init(render(0), cv::Rect(cv::Point(cvRound(start.x) - c.target.width / 2,
+                                                cvRound(start.y) - c.target.height / 2),
+                                      c.target));
+    int firstLost = -1;
+    for (int k = 1; k < c.frames; ++k) {
+        cv::Rect box;
+        const bool found = tracker->update(render(k), box);
+        if (k < c.goneFrom) {
+            EXPECT_TRUE(found) << c.name << " frame " << k << " confidence "
+                               << tracker->confidence();
+            continue;
+        }
+        if (!found && firstLost < 0) {
+            firstLost = k;
+        }
+        // Once lost, nothing in an empty view is taken for the target.
+        EXPECT_FALSE(found && firstLost >= 0) << c.name << " frame " << k;
+    }
+    if (c.goneFrom < c.frames) {
+        ASSERT_GE(firstLost, 0) << c.name;
+        EXPECT_LE(firstLost - c.goneFrom, c.framesToLose) << c.name;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Generated, Presence,
+    ::testing::Values(
+        PresenceCase{"small_target_walks", {12, 10}, 60, 60, 0, 0.0, {1.5, 0.5}, false},
+        PresenceCase{"blurring_view", {36, 28}, 40, 40, 0, 0.05, {1.0, 0.0}, false},
+        PresenceCase{"small_blurred_target", {14, 12}, 40, 40, 0, 0.03, {1.0, 0.5}, false},
+        PresenceCase{"vanishes", {36, 28}, 60, 30, 3, 0.0, {1.0, 0.0}, false},
+        PresenceCase{"small_target_vanishes", {12, 10}, 60, 30, 3, 0.0, {1.0, 0.5}, false},
+        PresenceCase{"view_turns_grey", {36, 28}, 50, 25, 1, 0.0, {1.0, 0.0}, true},
+        // Walks off the right edge from frame 30 on (its centre passes the edge near frame 36).
+        PresenceCase{"leaves_the_frame", {36, 28}, 70, 36, 6, 0.0, {6.0, 0.0}, false}),
+    [](const ::testing::TestParamInfo<PresenceCase>& info) { return info.param.name; });
+
+// The other side of the still preference: a camera that pans over a target standing still in
+// the world. The target moves with the background, and the preference must not pin the box to
+// the place in the image where the target was.
+class PanOverStillTarget : public ::testing::TestWithParam<cv::Point> {};
+
+TEST_P(PanOverStillTarget, FollowsTheTargetAcrossTheImage) {
+    const cv::Point step = GetParam(); // of the view over the world, pixels per frame
+    constexpr int FRAMES = 40;
+    const cv::Mat world = test::texture(
+        {SW + FRAMES * std::abs(step.x), SH + FRAMES * std::abs(step.y)}, CV_8UC3, 71);
+    const cv::Mat target = test::texture(TARGET, CV_8UC3, 72);
+    // Midway along the view's path, so that it crosses the image through its centre.
+    const cv::Point2d place(SW / 2.0 + FRAMES * std::abs(step.x) / 2.0,
+                            SH / 2.0 + FRAMES * std::abs(step.y) / 2.0);
+    const cv::Mat scene = test::compose(world, target, place);
+    const auto viewAt = [&](int k) {
+        return cv::Point(std::max(0, step.x) * k + std::max(0, -step.x) * (FRAMES - k),
+                         std::max(0, step.y) * k + std::max(0, -step.y) * (FRAMES - k));
+    };
+    const auto truthAt = [&](int k) {
+        const cv::Point v = viewAt(k);
+        return cv::Rect2d(place.x - v.x - TARGET.width / 2.0, place.y - v.y - TARGET.height / 2.0,
+                          TARGET.width, TARGET.height);
+    };
+    TrackerDcf::Params params;
+    params.cameraMotion = true;
+    const cv::Ptr<TrackerDcf> tracker = TrackerDcf::create(params);
+    tracker->init(scene(cv::Rect(viewAt(0), cv::Size(SW, SH))), cv::Rect(truthAt(0)));
+    int followed = 0;
+    for (int k = 1; k < FRAMES; ++k) {
+        cv::Rect box;
+        const bool found = tracker->update(scene(cv::Rect(viewAt(k), cv::Size(SW, SH))), box);
+        followed += found && iou(box, truthAt(k)) >= 0.5;
+    }
+    EXPECT_GE(followed, (FRAMES - 1) * 9 / 10);
+}
+
+INSTANTIATE_TEST_SUITE_P(Generated, PanOverStillTarget,
+                         ::testing::Values(cv::Point(3, 0), cv::Point(-4, 2), cv::Point(6, 0)));
+
 // The box follows the target's size: after a steady growth the box has grown by as much.
 TEST(ScaleFollowing, BoxGrowsWithTheTarget) {
     const cv::Mat background = test::texture({SW, SH}, CV_8UC1, 31);
