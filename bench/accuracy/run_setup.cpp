@@ -18,11 +18,12 @@ std::string setUpRun(const RunSetup& setup, std::vector<TrackerRow>& rows) {
     cv::setNumThreads(1);
 
     std::string problem = standardRows(setup.recommended, rows);
+    const size_t standard = rows.size();
     for (size_t v = 0; problem.empty() && v < setup.variants.size(); ++v) {
         problem = addVariant(setup.variants[v], rows);
     }
     if (problem.empty()) {
-        problem = selectRows(setup.trackers, rows);
+        problem = selectRows(setup.trackers, rows, standard);
     }
     if (problem.empty()) {
         probeRows(rows);

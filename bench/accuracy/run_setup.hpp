@@ -16,8 +16,9 @@ struct RunSetup {
 };
 
 // Makes the results' folder, quiets OpenCV's log, runs OpenCV on one thread (one core per
-// tracker, as on a drone's companion computer) and builds the rows: the standard ones, then the
-// variants, kept as `setup.trackers` names them and probed for what this build can run.
+// tracker, as on a drone's companion computer) and builds the rows: the standard ones that
+// `setup.trackers` names, then every variant (asked for by name already), each probed for what
+// this build can run.
 // Returns "" or the usage problem, naming the option at fault.
 std::string setUpRun(const RunSetup& setup, std::vector<TrackerRow>& rows);
 

@@ -204,11 +204,14 @@ std::string addVariant(const std::string& variant, std::vector<TrackerRow>& rows
     return "";
 }
 
-std::string selectRows(const std::string& list, std::vector<TrackerRow>& rows) {
+std::string selectRows(const std::string& list, std::vector<TrackerRow>& rows, size_t keepFrom) {
     if (list == "all") {
         return "";
     }
     std::vector<bool> keep(rows.size(), false);
+    for (size_t r = keepFrom; r < rows.size(); ++r) {
+        keep[r] = true;
+    }
     size_t start = 0;
     while (start <= list.size()) {
         const size_t comma = std::min(list.find(',', start), list.size());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -48,8 +49,10 @@ std::string standardRows(const std::string& recommendedPath, std::vector<Tracker
 std::string addVariant(const std::string& variant, std::vector<TrackerRow>& rows);
 
 // Keeps the rows whose ids `list` names (comma-separated, in the rows' order; "all" keeps every
-// row). Returns "" or a message naming an unknown id and the known ones.
-std::string selectRows(const std::string& list, std::vector<TrackerRow>& rows);
+// row), and every row from `keepFrom` on whatever the list says (the variants, each asked for
+// by a --variant of its own). Returns "" or a message naming an unknown id and the known ones.
+std::string selectRows(const std::string& list, std::vector<TrackerRow>& rows,
+                       size_t keepFrom = SIZE_MAX);
 
 // Marks each row that this build cannot run (a create() raising StsNotImplemented).
 void probeRows(std::vector<TrackerRow>& rows);
