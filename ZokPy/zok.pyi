@@ -72,6 +72,11 @@ class TrackerDcf:
         cameraMotion: bool = ...,
         minSharpness: float = ...,
         stillPreference: float = ...,
+        aspectFilter: bool = ...,
+        aspects: int = ...,
+        aspectStep: float = ...,
+        aspectLimit: float = ...,
+        aspectRate: float = ...,
     ) -> None: ...
     def init(self, frame: npt.NDArray[Any], box: BoxLike) -> None:
         """Learns the first model from `box` (x, y, width, height) of `frame`, an 8-bit or

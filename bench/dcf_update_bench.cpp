@@ -53,11 +53,22 @@ void dcfUpdate(benchmark::State& state) {
     run(state, *TrackerDcf::create());
 }
 
+// With the aspect filter, whose cost should not grow with the target either.
+void dcfAspectUpdate(benchmark::State& state) {
+    TrackerDcf::Params params;
+    params.aspectFilter = true;
+    run(state, *TrackerDcf::create(params));
+}
+
 void kcfUpdate(benchmark::State& state) {
     run(state, *cv::TrackerKCF::create());
 }
 
 BENCHMARK(dcfUpdate)
+    ->ArgsProduct({{480, 720}, {24, 48, 96, 192}})
+    ->ArgNames({"height", "target"})
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(dcfAspectUpdate)
     ->ArgsProduct({{480, 720}, {24, 48, 96, 192}})
     ->ArgNames({"height", "target"})
     ->Unit(benchmark::kMicrosecond);

@@ -35,6 +35,11 @@ void visitDcfFields(Params& params, Visitor&& visitor) {
     visitor.flag("cameraMotion", params.cameraMotion);
     visitor.number("minSharpness", params.minSharpness);
     visitor.number("stillPreference", params.stillPreference);
+    visitor.flag("aspectFilter", params.aspectFilter);
+    visitor.integer("aspects", params.aspects);
+    visitor.number("aspectStep", params.aspectStep);
+    visitor.number("aspectLimit", params.aspectLimit);
+    visitor.number("aspectRate", params.aspectRate);
 }
 
 } // namespace wyr::zok

@@ -34,12 +34,15 @@ void ScaleFilter::configure(const Settings& settings) {
     const int n = settings.scales;
     rows_ = std::make_unique<FftRows>(n, dims);
     const int centre = n / 2;
-    factors_.resize(size_t(n));
+    widthFactors_.resize(size_t(n));
+    heightFactors_.resize(size_t(n));
     window_.resize(size_t(n));
     std::vector<float> label(static_cast<size_t>(n));
     const float sigma = float(n) / std::sqrt(33.0f) / 4.0f;
     for (int i = 0; i < n; ++i) {
-        factors_[size_t(i)] = std::pow(settings.step, float(i - centre));
+        widthFactors_[size_t(i)] = std::pow(settings.step, float(i - centre) * settings.widthPower);
+        heightFactors_[size_t(i)] =
+            std::pow(settings.step, float(i - centre) * settings.heightPower);
         window_[size_t(i)] = float(0.5 - 0.5 * std::cos(2 * CV_PI * (i + 0.5) / n));
         const float d = float(i - centre);
         label[size_t(i)] = std::exp(-0.5f * d * d / (sigma * sigma));
@@ -64,11 +67,13 @@ void ScaleFilter::configure(const Settings& settings) {
 void ScaleFilter::loadSamples(const cv::Mat& frame, const cv::Point2f& centre,
                               const cv::Size2f& target) {
     const int n = settings_.scales;
-    // The largest box of the ladder is resampled once, at 1.5 times the model's size; every
-    // scale is then taken from it by interpolation from between 1.1 and 1.5 of its pixels to
-    // one, so that the cost does not grow with the target's size and no scale is quantised.
-    const float largest = factors_.back() * CONTEXT;
-    const cv::Size2f wideRegion(target.width * largest, target.height * largest);
+    // The box spanning every rung of the ladder is resampled once, at 1.5 times the model's
+    // size; every rung is then taken from it by interpolation from between 1.1 and 1.5 of its
+    // pixels to one, so that the cost does not grow with the target's size and no scale is
+    // quantised.
+    const float widest = *std::max_element(widthFactors_.begin(), widthFactors_.end()) * CONTEXT;
+    const float tallest = *std::max_element(heightFactors_.begin(), heightFactors_.end()) * CONTEXT;
+    const cv::Size2f wideRegion(target.width * widest, target.height * tallest);
     const cv::Size wideSize(int(std::ceil(1.5f * modelSize_.width)),
                             int(std::ceil(1.5f * modelSize_.height)));
     if (!sampleFiniteRegion(frame, centre, wideRegion, wideSize, wide_, scratch_)) {
@@ -79,8 +84,8 @@ void ScaleFilter::loadSamples(const cv::Mat& frame, const cv::Point2f& centre,
     const float perPixelY = wideSize.height / wideRegion.height;
     float* real = rows_->real();
     for (int s = 0; s < n; ++s) {
-        const float f = factors_[size_t(s)] * CONTEXT;
-        const cv::Size2f region(target.width * f * perPixelX, target.height * f * perPixelY);
+        const cv::Size2f region(target.width * widthFactors_[size_t(s)] * CONTEXT * perPixelX,
+                                target.height * heightFactors_[size_t(s)] * CONTEXT * perPixelY);
         sampleRegion(wide_, wideCentre, region, modelSize_, sample_, scratch_);
         features_.compute(sample_, planes_);
         size_t row = 0;

@@ -16,12 +16,20 @@ namespace wyr::zok {
 // scales around its current size, each sample resized to one small model size and described by
 // its feature planes, and the filter learns to peak at the ladder's middle. The scale whose
 // sample the new frame matches best gives the change of size.
+//
+// The ladder can also change the box's two sides by different powers of its step: with powers
+// 1/2 and -1/2 it is a ladder of shapes (aspect ratios) at one area, each rung widening the box
+// by the step's square root and flattening it by as much.
 class ScaleFilter {
 public:
     struct Settings {
         int scales = 17; // odd
         float step = 1.02f;
         cv::Size2f target; // the target's size when configured, in frame pixels
+        // Rung i (from -scales / 2 to scales / 2) samples a box of width target.width *
+        // step^(i widthPower) and height target.height * step^(i heightPower).
+        float widthPower = 1.0f;
+        float heightPower = 1.0f;
     };
 
     void configure(const Settings& settings);
@@ -48,7 +56,7 @@ private:
     std::vector<cv::Mat> planes_;
     cv::Mat wide_, sample_;
     SampleScratch scratch_;
-    std::vector<float> factors_, window_, energy_;
+    std::vector<float> widthFactors_, heightFactors_, window_, energy_;
     std::vector<Complex> label_, shifted_, numerator_, denominator_;
 };
 

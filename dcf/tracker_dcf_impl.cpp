@@ -111,6 +111,10 @@ TrackerDcf::Params appliedParams(const TrackerDcf::Params& p) {
     a.redetectFrames = std::clamp(p.redetectFrames, 1, 10);
     a.minSharpness = clampOr(p.minSharpness, 0.0f, 1000.0f, d.minSharpness);
     a.stillPreference = clampOr(p.stillPreference, 0.0f, 1.0f, d.stillPreference);
+    a.aspects = std::clamp(p.aspects, 3, 33) | 1;
+    a.aspectStep = clampOr(p.aspectStep, 1.005f, 1.2f, d.aspectStep);
+    a.aspectLimit = clampOr(p.aspectLimit, 1.0f, 10.0f, d.aspectLimit);
+    a.aspectRate = clampOr(p.aspectRate, 0.0f, 1.0f, d.aspectRate);
     return a;
 }
 
@@ -173,6 +177,19 @@ void TrackerDcfImpl::init(cv::InputArray image, const cv::Rect& boundingBox) {
         scaleFilter.loadSamples(frame, track.centre, track.base);
         scaleFilter.learn(1.0f, 0.0f);
     }
+    AspectFilter aspectFilter;
+    if (params_.scaleFilter && params_.aspectFilter) {
+        AspectFilter::Settings aspectSettings;
+        aspectSettings.aspects = params_.aspects;
+        aspectSettings.step = params_.aspectStep;
+        aspectSettings.limit = params_.aspectLimit;
+        aspectSettings.rate = params_.aspectRate;
+        aspectSettings.base = track.base;
+        aspectSettings.longestSide = track.regionSide / MIN_REGION_TO_SIDE;
+        aspectFilter.configure(aspectSettings);
+        aspectFilter.estimate(frame, track.centre, track.base);
+        aspectFilter.learn(1.0f, 0.0f);
+    }
 
     CameraMotion camera;
     if (params_.cameraMotion) {
@@ -182,6 +199,7 @@ void TrackerDcfImpl::init(cv::InputArray image, const cv::Rect& boundingBox) {
 
     filter_ = std::move(filter);
     scaleFilter_ = std::move(scaleFilter);
+    aspectFilter_ = std::move(aspectFilter);
     camera_ = std::move(camera);
     colour_ = std::move(colour);
     track_ = track;
@@ -299,11 +317,11 @@ float TrackerDcfImpl::learnColour(ColourModel& model, const CorrelationFilter::S
     return separation(likelihood_, box);
 }
 
-float TrackerDcfImpl::clampScale(float scale) const {
-    const float lo = std::max(0.1f, float(DCF_MIN_TARGET_SIDE) /
-                                        std::min(track_.base.width, track_.base.height));
-    const float hi = std::max(lo, std::min({10.0f, frameSize_.width / track_.base.width,
-                                            frameSize_.height / track_.base.height}));
+float TrackerDcfImpl::clampScale(float scale, const cv::Size2f& shapedBase) const {
+    const float lo =
+        std::max(0.1f, float(DCF_MIN_TARGET_SIDE) / std::min(shapedBase.width, shapedBase.height));
+    const float hi = std::max(lo, std::min({10.0f, frameSize_.width / shapedBase.width,
+                                            frameSize_.height / shapedBase.height}));
     return std::clamp(scale, lo, hi);
 }
 
@@ -391,11 +409,24 @@ bool TrackerDcfImpl::follow(const cv::Mat& frame, const cv::Point2f& camera,
     const cv::Point2f found = inFrame(s.found);
     float offset = 0.0f;
     if (params_.scaleFilter) {
-        // May raise (NaN pixels); nothing has changed yet.
-        scaleFilter_.loadSamples(frame, found, targetSize());
+        // May raise (NaN pixels); nothing has changed yet. Sampled at the first box's shape:
+        // the aspect filter's shape never feeds back into the scale, so that a wrong shape
+        // cannot carry the search region off.
+        scaleFilter_.loadSamples(frame, found, track_.base * track_.scale);
         offset = scaleFilter_.estimate();
     }
-    const float scale = clampScale(track_.scale * std::pow(params_.scaleStep, offset));
+    // The shape moves only on frames confident enough to learn from: a weak match's samples
+    // are as likely to show an occluder's outline as the target's.
+    float aspectOffset = 0.0f;
+    float aspect = track_.aspect;
+    if (aspectFilter_.configured()) {
+        aspectOffset = aspectFilter_.estimate(frame, found, targetSize());
+        if (!weak) {
+            aspect = aspectFilter_.moved(aspect, aspectOffset);
+        }
+    }
+    const float scale = clampScale(track_.scale * std::pow(params_.scaleStep, offset),
+                                   AspectFilter::shaped(track_.base, aspect));
 
     track_.weakFrames = weak ? track_.weakFrames + 1 : 0;
     // Only confident steps teach the motion; an uncertain one lets it die down.
@@ -418,9 +449,13 @@ bool TrackerDcfImpl::follow(const cv::Mat& frame, const cv::Point2f& camera,
         if (params_.scaleFilter) {
             scaleFilter_.learn(params_.scaleLearningRate, offset);
         }
+        if (aspectFilter_.configured()) {
+            aspectFilter_.learn(params_.scaleLearningRate, aspectOffset);
+        }
         history_.record(s.peak);
     }
     track_.scale = scale;
+    track_.aspect = aspect;
     confidence_ = s.confidence;
     boundingBox = box();
     return true;

@@ -4,6 +4,7 @@
 
 #include <opencv2/core.hpp>
 
+#include "dcf/aspect_filter.hpp"
 #include "dcf/camera_motion.hpp"
 #include "dcf/colour_model.hpp"
 #include "dcf/confidence.hpp"
@@ -29,7 +30,7 @@ public:
     const Params& params() const { return params_; }
     // The target's centre (continuous coordinates: pixel i covers [i, i + 1)) and size.
     cv::Point2f centre() const { return track_.centre; }
-    cv::Size2f targetSize() const { return track_.base * track_.scale; }
+    cv::Size2f targetSize() const { return shapedBase() * track_.scale; }
     bool lost() const { return track_.lost; }
 
 private:
@@ -38,6 +39,7 @@ private:
         cv::Point2f centre;
         cv::Size2f base;      // the target's size at init()
         float scale = 1.0f;   // of base
+        float aspect = 1.0f;  // the width-to-height ratio relative to base's (AspectFilter)
         float regionSide = 0; // of the search region at scale 1, in frame pixels
         cv::Point2f velocity; // pixels per frame, relative to the background with cameraMotion
         bool lost = false;
@@ -78,7 +80,9 @@ private:
     cv::Rect box() const;
     // `p` moved to the nearest point of the frame (its far edges included).
     cv::Point2f inFrame(const cv::Point2f& p) const;
-    float clampScale(float scale) const;
+    // The target's size at scale 1: base at the current aspect.
+    cv::Size2f shapedBase() const { return AspectFilter::shaped(track_.base, track_.aspect); }
+    float clampScale(float scale, const cv::Size2f& shapedBase) const;
 
     Params params_;
     bool initialised_ = false;
@@ -87,6 +91,7 @@ private:
     Track track_;
     CorrelationFilter filter_;
     ScaleFilter scaleFilter_;
+    AspectFilter aspectFilter_;
     ColourModel colour_;
     ConfidenceHistory history_;
     CameraMotion camera_;

@@ -65,7 +65,8 @@ INSTANTIATE_TEST_SUITE_P(
                         "\"motionDamping\":0.7,\"redetection\":true,\"lostConfidence\":0.25,"
                         "\"learnConfidence\":0.45,\"redetectConfidence\":0.75,"
                         "\"redetectFrames\":3,\"cameraMotion\":false,\"minSharpness\":12,"
-                        "\"stillPreference\":0.25"),
+                        "\"stillPreference\":0.25,\"aspectFilter\":true,\"aspects\":7,"
+                        "\"aspectStep\":1.03,\"aspectLimit\":2.5,\"aspectRate\":0.75"),
                      [](DcfParams& p) {
                          p.padding = 3.5f;
                          p.gridCells = 40;
@@ -89,6 +90,11 @@ INSTANTIATE_TEST_SUITE_P(
                          p.cameraMotion = false;
                          p.minSharpness = 12.0f;
                          p.stillPreference = 0.25f;
+                         p.aspectFilter = true;
+                         p.aspects = 7;
+                         p.aspectStep = 1.03f;
+                         p.aspectLimit = 2.5f;
+                         p.aspectRate = 0.75f;
                      }},
         DcfValueCase{"FloatFromInteger", td("\"padding\":3"), [](DcfParams& p) { p.padding = 3; }},
         DcfValueCase{"IntLargest", td("\"redetectFrames\":2147483647"),

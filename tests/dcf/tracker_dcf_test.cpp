@@ -104,6 +104,38 @@ INSTANTIATE_TEST_SUITE_P(
                   [](const TrackerDcf::Params& a) {
                       return a.minSharpness == TrackerDcf::Params().minSharpness &&
                              a.stillPreference == TrackerDcf::Params().stillPreference;
+                  }},
+        ClampCase{"aspect fields high",
+                  [](TrackerDcf::Params& p) {
+                      p.aspects = 40;
+                      p.aspectStep = 2.0f;
+                      p.aspectLimit = 50.0f;
+                      p.aspectRate = 1.5f;
+                  },
+                  [](const TrackerDcf::Params& a) {
+                      return a.aspects == 33 && a.aspectStep == 1.2f && a.aspectLimit == 10.0f &&
+                             a.aspectRate == 1.0f;
+                  }},
+        ClampCase{"aspect fields low",
+                  [](TrackerDcf::Params& p) {
+                      p.aspects = 4;
+                      p.aspectStep = 1.0f;
+                      p.aspectLimit = 0.5f;
+                      p.aspectRate = -1.0f;
+                  },
+                  [](const TrackerDcf::Params& a) {
+                      return a.aspects == 5 && a.aspectStep == 1.005f && a.aspectLimit == 1.0f &&
+                             a.aspectRate == 0.0f;
+                  }},
+        ClampCase{"aspect fields NaN",
+                  [](TrackerDcf::Params& p) {
+                      p.aspectStep = NaN;
+                      p.aspectLimit = NaN;
+                      p.aspectRate = NaN;
+                  },
+                  [](const TrackerDcf::Params& a) {
+                      return !a.aspectFilter && a.aspects == 9 && a.aspectStep == 1.04f &&
+                             a.aspectLimit == 3.0f && a.aspectRate == 0.5f;
                   }}));
 
 // ---- Bad input --------------------------------------------------------------------------
