@@ -72,6 +72,7 @@ class TrackerDcf:
         cameraMotion: bool = ...,
         minSharpness: float = ...,
         stillPreference: float = ...,
+        colourFeatures: bool = ...,
     ) -> None: ...
     def init(self, frame: npt.NDArray[Any], box: BoxLike) -> None:
         """Learns the first model from `box` (x, y, width, height) of `frame`, an 8-bit or

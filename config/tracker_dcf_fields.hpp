@@ -35,6 +35,7 @@ void visitDcfFields(Params& params, Visitor&& visitor) {
     visitor.flag("cameraMotion", params.cameraMotion);
     visitor.number("minSharpness", params.minSharpness);
     visitor.number("stillPreference", params.stillPreference);
+    visitor.flag("colourFeatures", params.colourFeatures);
 }
 
 } // namespace wyr::zok

@@ -11,7 +11,8 @@ TrackerDcf::Params::Params()
       colour(true), colourWeight(0.3f), colourLearningRate(0.04f), scaleFilter(true), scales(17),
       scaleStep(1.02f), scaleLearningRate(0.025f), motionPrediction(true), motionDamping(0.8f),
       redetection(true), lostConfidence(0.2f), learnConfidence(0.3f), redetectConfidence(0.4f),
-      redetectFrames(2), cameraMotion(false), minSharpness(20.0f), stillPreference(0.5f) {}
+      redetectFrames(2), cameraMotion(false), minSharpness(20.0f), stillPreference(0.5f),
+      colourFeatures(false) {}
 
 cv::Ptr<TrackerDcf> TrackerDcf::create(const Params& params) {
 #if ZOK_WITH_FFTW

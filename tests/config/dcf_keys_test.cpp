@@ -65,7 +65,7 @@ INSTANTIATE_TEST_SUITE_P(
                         "\"motionDamping\":0.7,\"redetection\":true,\"lostConfidence\":0.25,"
                         "\"learnConfidence\":0.45,\"redetectConfidence\":0.75,"
                         "\"redetectFrames\":3,\"cameraMotion\":false,\"minSharpness\":12,"
-                        "\"stillPreference\":0.25"),
+                        "\"stillPreference\":0.25,\"colourFeatures\":false"),
                      [](DcfParams& p) {
                          p.padding = 3.5f;
                          p.gridCells = 40;
@@ -89,6 +89,7 @@ INSTANTIATE_TEST_SUITE_P(
                          p.cameraMotion = false;
                          p.minSharpness = 12.0f;
                          p.stillPreference = 0.25f;
+                         p.colourFeatures = false;
                      }},
         DcfValueCase{"FloatFromInteger", td("\"padding\":3"), [](DcfParams& p) { p.padding = 3; }},
         DcfValueCase{"IntLargest", td("\"redetectFrames\":2147483647"),
