@@ -77,6 +77,7 @@ class TrackerDcf:
         aspectStep: float = ...,
         aspectLimit: float = ...,
         aspectRate: float = ...,
+        colourFeatures: bool = ...,
     ) -> None: ...
     def init(self, frame: npt.NDArray[Any], box: BoxLike) -> None:
         """Learns the first model from `box` (x, y, width, height) of `frame`, an 8-bit or

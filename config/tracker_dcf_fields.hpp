@@ -40,6 +40,7 @@ void visitDcfFields(Params& params, Visitor&& visitor) {
     visitor.number("aspectStep", params.aspectStep);
     visitor.number("aspectLimit", params.aspectLimit);
     visitor.number("aspectRate", params.aspectRate);
+    visitor.flag("colourFeatures", params.colourFeatures);
 }
 
 } // namespace wyr::zok

@@ -7,7 +7,7 @@ namespace wyr::zok {
 void FeatureExtractor::compute(const cv::Mat& sample, std::vector<cv::Mat>& planes) {
     CV_Assert(sample.rows % DCF_CELL_SIZE == 0 && sample.cols % DCF_CELL_SIZE == 0);
     const cv::Size cells(sample.cols / DCF_CELL_SIZE, sample.rows / DCF_CELL_SIZE);
-    planes.resize(PLANES);
+    planes.resize(size_t(planeCount()));
     // The fHOG planes are written straight into the first planes, so nothing is copied.
     fhogPlanes_.resize(FhogExtractor::kPlanes);
     for (int k = 0; k < FhogExtractor::kPlanes; ++k) {
@@ -32,6 +32,17 @@ void FeatureExtractor::compute(const cv::Mat& sample, std::vector<cv::Mat>& plan
     contrast_ = dev[0];
     const double k = 0.2 / (dev[0] + 1.0);
     greyFloat_.convertTo(out, CV_32F, k, -mean[0] * k);
+    if (!colourOn_) {
+        return;
+    }
+    if (sample.channels() == 3) {
+        colour_.compute(sample, cells, planes, PLANES);
+    } else {
+        for (size_t p = PLANES; p < planes.size(); ++p) {
+            planes[p].create(cells, CV_32F);
+            planes[p].setTo(0);
+        }
+    }
 }
 
 } // namespace wyr::zok

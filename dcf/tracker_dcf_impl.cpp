@@ -147,7 +147,10 @@ void TrackerDcfImpl::init(cv::InputArray image, const cv::Rect& boundingBox) {
     CorrelationFilter filter;
     CorrelationFilter::Settings settings;
     settings.gridSide = n;
-    settings.channels = FeatureExtractor::PLANES;
+    // Built aside like the rest, as its plane count must stay the filter's.
+    FeatureExtractor features;
+    features.setColourPlanes(params_.colourFeatures && frame.channels() >= 3);
+    settings.channels = features.planeCount();
     settings.targetCells = track.base * cellsPerPixel;
     settings.labelSigma = params_.labelSigma;
     settings.iterations = params_.admmIterations;
@@ -158,7 +161,7 @@ void TrackerDcfImpl::init(cv::InputArray image, const cv::Rect& boundingBox) {
                             sampleSize, sample_, scratch_)) {
         CV_Error(cv::Error::StsBadArg, "the frame holds NaN or infinite pixels around the target");
     }
-    features_.compute(sample_, planes_);
+    features.compute(sample_, planes_);
     filter.loadSample(planes_);
     filter.learn(1.0f);
     ColourModel colour;
@@ -198,6 +201,7 @@ void TrackerDcfImpl::init(cv::InputArray image, const cv::Rect& boundingBox) {
     }
 
     filter_ = std::move(filter);
+    features_ = std::move(features);
     scaleFilter_ = std::move(scaleFilter);
     aspectFilter_ = std::move(aspectFilter);
     camera_ = std::move(camera);

@@ -145,6 +145,13 @@ public:
         /// confident frame: lower values steady the shape, higher ones follow fast changes.
         /// Default 0.5; clamped into 0..1 (0 keeps the first shape).
         float aspectRate;
+        /// On frames with colour (3 or 4 channels), the filter also learns six colour planes
+        /// per feature cell besides the gradient and grey ones: the cell's membership of six
+        /// hues, judged on its chroma divided by its brightness, so that a change of light
+        /// changes them little while two colours of one grey level differ. Grey frames are
+        /// unaffected. Costs about 15 % more per frame (the filter's cost grows with its
+        /// planes), the same for every target size. No clamp. Default false.
+        bool colourFeatures;
     };
 
     ~TrackerDcf() override = default;

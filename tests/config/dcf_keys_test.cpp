@@ -66,7 +66,8 @@ INSTANTIATE_TEST_SUITE_P(
                         "\"learnConfidence\":0.45,\"redetectConfidence\":0.75,"
                         "\"redetectFrames\":3,\"cameraMotion\":false,\"minSharpness\":12,"
                         "\"stillPreference\":0.25,\"aspectFilter\":true,\"aspects\":7,"
-                        "\"aspectStep\":1.03,\"aspectLimit\":2.5,\"aspectRate\":0.75"),
+                        "\"aspectStep\":1.03,\"aspectLimit\":2.5,\"aspectRate\":0.75,"
+                        "\"colourFeatures\":false"),
                      [](DcfParams& p) {
                          p.padding = 3.5f;
                          p.gridCells = 40;
@@ -95,6 +96,7 @@ INSTANTIATE_TEST_SUITE_P(
                          p.aspectStep = 1.03f;
                          p.aspectLimit = 2.5f;
                          p.aspectRate = 0.75f;
+                         p.colourFeatures = false;
                      }},
         DcfValueCase{"FloatFromInteger", td("\"padding\":3"), [](DcfParams& p) { p.padding = 3; }},
         DcfValueCase{"IntLargest", td("\"redetectFrames\":2147483647"),
