@@ -15,8 +15,8 @@
 #include "synthetic/synthetic.hpp"
 #include "zok/tracker_corr.hpp"
 #if ZOK_WITH_FFTW
-#include "tracker/engines/fft_correlator.hpp"
 #include "fft/fft_grid.hpp"
+#include "tracker/engines/fft_correlator.hpp"
 #endif
 
 namespace {

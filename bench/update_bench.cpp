@@ -3,8 +3,8 @@
 #include <benchmark/benchmark.h>
 #include <opencv2/imgproc.hpp>
 
-#include "synthetic/synthetic.hpp"
 #include "geometry/geometry.hpp"
+#include "synthetic/synthetic.hpp"
 #include "zok/tracker_corr.hpp"
 
 namespace {

@@ -25,8 +25,8 @@ cv::Point2f CameraMotion::measure(const cv::Mat& frame, const cv::Rect2f& ignore
     // down by two: coarse structure is all a whole-image shift needs, and the cost stays far
     // below an update's.
     const int width = std::min(WIDTH, frame.cols);
-    const cv::Size small(width, std::max(1, int(std::lround(double(width) * frame.rows /
-                                                            frame.cols))));
+    const cv::Size small(width,
+                         std::max(1, int(std::lround(double(width) * frame.rows / frame.cols))));
     if (frame.cols >= 4 * width && frame.rows >= 4 * small.height) {
         cv::resize(frame, whole_, small * 2, 0, 0, cv::INTER_NEAREST);
         cv::resize(whole_, reduced_, small, 0, 0, cv::INTER_AREA);

@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "config/config_files.hpp"
-#include "synthetic/synthetic.hpp"
 #include "geometry/geometry.hpp"
+#include "synthetic/synthetic.hpp"
 #include "tracker/tracker_corr_impl.hpp"
 #include "zok/flight_director.hpp"
 #include "zok/zok_config.hpp"

@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "tracker/correlator.hpp"
 #include "geometry/geometry.hpp"
+#include "tracker/correlator.hpp"
 #include "tracker/sub_pixel.hpp"
 #include "tracker_test_util.hpp"
 
