@@ -19,6 +19,7 @@
 #include <opencv2/core.hpp>
 
 #include "geometry/geometry.hpp"
+#include "tests/tracker/response_top_two.hpp"
 #include "tracker/correlator.hpp"
 #include "tracker/tracker_corr_impl.hpp"
 
@@ -27,6 +28,8 @@ namespace {
 using wyr::zok::Correlator;
 using wyr::zok::TrackerCorr;
 using wyr::zok::TrackerCorrImpl;
+using wyr::zok::testing::TopTwo;
+using wyr::zok::testing::topTwo;
 
 constexpr int kMaxSide = 48;
 constexpr int kMaxFrames = 8;
@@ -95,34 +98,6 @@ bool nearLevel(const TrackerCorr::Params& p, double score) {
     return near(score, p.threshold) ||
            (!std::isnan(p.redetectThreshold) && near(score, p.redetectThreshold)) ||
            (p.updateThreshold > 0 && near(score, p.updateThreshold));
-}
-
-// The best two scores of a response and where the best lies, passing over values that are no
-// score.
-struct TopTwo {
-    double first = -2;
-    double second = -2;
-    cv::Point at{-1, -1};
-};
-
-TopTwo topTwo(const cv::Mat& response) {
-    TopTwo top;
-    for (int y = 0; y < response.rows; ++y) {
-        for (int x = 0; x < response.cols; ++x) {
-            const double v = response.at<float>(y, x);
-            if (!(std::fabs(v) <= 1.001)) {
-                continue;
-            }
-            if (v > top.first) {
-                top.second = top.first;
-                top.first = v;
-                top.at = {x, y};
-            } else if (v > top.second) {
-                top.second = v;
-            }
-        }
-    }
-    return top;
 }
 
 // Ties among the searches the coming update may make, by the reference tracker's state: `any`,

@@ -14,11 +14,15 @@
 #include <opencv2/imgproc.hpp>
 
 #include "geometry/geometry.hpp"
+#include "response_top_two.hpp"
 #include "tracker/correlator.hpp"
 #include "tracker_test_util.hpp"
 
 namespace wyr::zok {
 namespace {
+
+using testing::TopTwo;
+using testing::topTwo;
 
 #if ZOK_WITH_FFTW
 
@@ -133,34 +137,6 @@ Sequence randomSequence(uint64_t seed) {
 
 bool near(double a, double b) {
     return std::fabs(a - b) <= TIE;
-}
-
-// The best and second-best score of a response and where the best lies; values that are no
-// score are passed over.
-struct TopTwo {
-    double first = -2;
-    double second = -2;
-    cv::Point at{-1, -1};
-};
-
-TopTwo topTwo(const cv::Mat& response) {
-    TopTwo top;
-    for (int y = 0; y < response.rows; ++y) {
-        for (int x = 0; x < response.cols; ++x) {
-            const double v = response.at<float>(y, x);
-            if (!(std::fabs(v) <= 1.001)) {
-                continue;
-            }
-            if (v > top.first) {
-                top.second = top.first;
-                top.first = v;
-                top.at = {x, y};
-            } else if (v > top.second) {
-                top.second = v;
-            }
-        }
-    }
-    return top;
 }
 
 // What each search of the coming update will see, from both engines: per search factor, one
