@@ -47,6 +47,8 @@ void ScaleFilter::configure(const Settings& settings) {
         const float d = float(i - centre);
         label[size_t(i)] = std::exp(-0.5f * d * d / (sigma * sigma));
     }
+    span_ = {*std::max_element(widthFactors_.begin(), widthFactors_.end()) * CONTEXT,
+             *std::max_element(heightFactors_.begin(), heightFactors_.end()) * CONTEXT};
     const int bins = rows_->bins();
     label_.assign(size_t(bins), Complex());
     // The label's spectrum by a direct sum: one short transform, once.
@@ -71,9 +73,7 @@ void ScaleFilter::loadSamples(const cv::Mat& frame, const cv::Point2f& centre,
     // size; every rung is then taken from it by interpolation from between 1.1 and 1.5 of its
     // pixels to one, so that the cost does not grow with the target's size and no scale is
     // quantised.
-    const float widest = *std::max_element(widthFactors_.begin(), widthFactors_.end()) * CONTEXT;
-    const float tallest = *std::max_element(heightFactors_.begin(), heightFactors_.end()) * CONTEXT;
-    const cv::Size2f wideRegion(target.width * widest, target.height * tallest);
+    const cv::Size2f wideRegion(target.width * span_.width, target.height * span_.height);
     const cv::Size wideSize(int(std::ceil(1.5f * modelSize_.width)),
                             int(std::ceil(1.5f * modelSize_.height)));
     if (!sampleFiniteRegion(frame, centre, wideRegion, wideSize, wide_, scratch_)) {

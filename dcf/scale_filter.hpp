@@ -57,6 +57,7 @@ private:
     cv::Mat wide_, sample_;
     SampleScratch scratch_;
     std::vector<float> widthFactors_, heightFactors_, window_, energy_;
+    cv::Size2f span_; // the widest and the tallest rung with its context, as factors of the box
     std::vector<Complex> label_, shifted_, numerator_, denominator_;
 };
 
