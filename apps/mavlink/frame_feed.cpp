@@ -1,94 +1,133 @@
 #include "frame_feed.hpp"
 
-#include <chrono>
+#include <atomic>
 #include <cmath>
+#include <condition_variable>
+#include <mutex>
 
 namespace zok_mavlink {
 
 using Clock = std::chrono::steady_clock;
 
+// The reading thread holds its own reference to this, not to the feed: a thread detached while
+// blocked in a read outlives the feed, and must find its input, its lock and its flags still
+// there when the read returns.
+struct FrameFeed::Shared {
+    Shared(std::unique_ptr<zok_track::FrameSource> source, std::string reopen, bool loop,
+           double period)
+        : source(std::move(source)), reopen(std::move(reopen)), loop(loop), period(period) {}
+
+    void run();
+
+    std::unique_ptr<zok_track::FrameSource> source; // the reading thread's alone once started
+    const std::string reopen;
+    const bool loop;
+    const double period;
+    std::mutex mutex;
+    std::condition_variable ready;
+    std::optional<Frame> waiting;
+    bool ended = false; // the last thing the reading thread sets
+    std::optional<std::string> error;
+    std::atomic<bool> stop{false};
+};
+
 FrameFeed::FrameFeed(std::unique_ptr<zok_track::FrameSource> source, std::string reopen, bool loop,
-                     double fallbackFps)
-    : source_(std::move(source)), reopen_(std::move(reopen)), loop_(loop) {
-    const double fps = source_->framesPerSecond();
-    period_ = source_->live()
-                  ? 0.0
-                  : 1.0 / (std::isfinite(fps) && fps > 0.0 && fps <= 1000.0 ? fps : fallbackFps);
-    thread_ = std::thread([this] { run(); });
+                     double fallbackFps) {
+    const double fps = source->framesPerSecond();
+    const double period =
+        source->live()
+            ? 0.0
+            : 1.0 / (std::isfinite(fps) && fps > 0.0 && fps <= 1000.0 ? fps : fallbackFps);
+    shared_ = std::make_shared<Shared>(std::move(source), std::move(reopen), loop, period);
+    thread_ = std::thread([shared = shared_] { shared->run(); });
 }
 
 FrameFeed::~FrameFeed() {
-    stop_ = true;
-    thread_.join(); // a live input returns within a frame
+    shared_->stop = true;
+    bool ended = false;
+    {
+        std::unique_lock<std::mutex> lock(shared_->mutex);
+        ended = shared_->ready.wait_for(lock, kStopWait, [this] { return shared_->ended; });
+    }
+    if (ended) {
+        thread_.join(); // past its last lock: returns at once
+    } else {
+        thread_.detach(); // blocked in a read of a stalled input; see Shared
+    }
 }
 
-void FrameFeed::run() {
+void FrameFeed::Shared::run() {
     int index = 0;
     int readInRound = 0;
     Clock::time_point due = Clock::now();
-    while (!stop_) {
+    while (!stop) {
         cv::Mat image;
         try {
-            if (!source_->read(image)) {
-                if (!loop_ || readInRound == 0) {
+            if (!source->read(image)) {
+                if (!loop || readInRound == 0) {
                     break; // the end, or an input that cannot go round again
                 }
-                source_ = zok_track::FrameSource::open(reopen_);
+                source = zok_track::FrameSource::open(reopen);
                 readInRound = 0;
                 continue;
             }
         } catch (const std::exception& e) {
-            std::lock_guard<std::mutex> lock(mutex_);
-            error_ = e.what();
+            std::lock_guard<std::mutex> lock(mutex);
+            error = e.what();
             break;
         }
         ++readInRound;
         Frame frame;
         frame.image = image;
         frame.index = index++;
-        if (period_ > 0.0) {
+        if (period > 0.0) {
             due +=
-                std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(period_));
+                std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(period));
             // Wake in short steps, so that a stop is seen promptly.
-            while (!stop_ && Clock::now() < due) {
+            while (!stop && Clock::now() < due) {
                 std::this_thread::sleep_for(
                     std::min<Clock::duration>(due - Clock::now(), std::chrono::milliseconds(20)));
             }
             if (Clock::now() - due > std::chrono::seconds(1)) {
                 due = Clock::now(); // after a stall, keep the pace from now rather than race
             }
-            frame.time = frame.index * period_;
+            frame.time = frame.index * period;
         } else {
             frame.time = std::chrono::duration<double>(Clock::now().time_since_epoch()).count();
         }
         {
-            std::lock_guard<std::mutex> lock(mutex_);
-            waiting_ = std::move(frame);
+            std::lock_guard<std::mutex> lock(mutex);
+            waiting = std::move(frame);
         }
-        ready_.notify_one();
+        ready.notify_one();
     }
-    std::lock_guard<std::mutex> lock(mutex_);
-    ended_ = true;
-    ready_.notify_one();
+    std::lock_guard<std::mutex> lock(mutex);
+    ended = true;
+    // Both a taker and the destructor may wait for the end.
+    ready.notify_all();
 }
 
 std::optional<FrameFeed::Frame> FrameFeed::take(int timeoutMs) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    ready_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                    [this] { return waiting_.has_value() || ended_; });
-    std::optional<Frame> frame = std::move(waiting_);
-    waiting_.reset();
+    std::unique_lock<std::mutex> lock(shared_->mutex);
+    shared_->ready.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                            [this] { return shared_->waiting.has_value() || shared_->ended; });
+    std::optional<Frame> frame = std::move(shared_->waiting);
+    shared_->waiting.reset();
     return frame;
 }
 
 bool FrameFeed::ended() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return ended_ && !waiting_;
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    return shared_->ended && !shared_->waiting;
 }
 
 std::optional<std::string> FrameFeed::error() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return error_;
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    return shared_->error;
+}
+
+double FrameFeed::framePeriod() const {
+    return shared_->period;
 }
 
 } // namespace zok_mavlink

@@ -1,9 +1,7 @@
 #pragma once
 
-#include <atomic>
-#include <condition_variable>
+#include <chrono>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -21,10 +19,17 @@ namespace zok_mavlink {
 // dropped, as a camera drops it.
 class FrameFeed {
 public:
+    // How long the destructor waits for the reading thread before letting it go.
+    static constexpr std::chrono::milliseconds kStopWait{1500};
+
     // Reads from `source`, which `reopen` makes again for another round when looping.
     // `fallbackFps` paces stored inputs that state no frame rate (folders).
     FrameFeed(std::unique_ptr<zok_track::FrameSource> source, std::string reopen, bool loop,
               double fallbackFps);
+    // Stops the reading thread, waiting up to kStopWait for it. An input that has stalled (a
+    // pipeline or camera that delivers nothing) keeps the thread blocked inside its read for as
+    // long as it likes, so a thread still reading then is detached: it ends, and releases the
+    // input, when that read returns.
     ~FrameFeed();
     FrameFeed(const FrameFeed&) = delete;
     FrameFeed& operator=(const FrameFeed&) = delete;
@@ -45,21 +50,13 @@ public:
     std::optional<std::string> error() const;
 
     // The pace of a stored input, in seconds per frame; 0 for a live one.
-    double framePeriod() const { return period_; }
+    double framePeriod() const;
 
 private:
-    void run();
+    // Everything the reading thread touches, owned by the thread as well as by the feed.
+    struct Shared;
 
-    std::unique_ptr<zok_track::FrameSource> source_;
-    std::string reopen_;
-    bool loop_;
-    double period_;
-    mutable std::mutex mutex_;
-    std::condition_variable ready_;
-    std::optional<Frame> waiting_;
-    bool ended_ = false;
-    std::optional<std::string> error_;
-    std::atomic<bool> stop_{false};
+    std::shared_ptr<Shared> shared_;
     std::thread thread_;
 };
 

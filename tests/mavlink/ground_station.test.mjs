@@ -5,7 +5,9 @@
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { execFileSync, spawnSync } from 'node:child_process';
-import { mkdirSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import {
+  closeSync, mkdirSync, mkdtempSync, openSync, readFileSync, rmSync, writeFileSync, writeSync,
+} from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { minimal, common } from 'node-mavlink';
@@ -252,6 +254,39 @@ test('a GStreamer pipeline is a camera input', async (t) => {
   } finally {
     run.child.kill();
     station.close();
+  }
+});
+
+// A camera that stops delivering frames leaves a read blocked for good; a stop must not wait
+// for it. The pipeline reads a FIFO this test holds open and writes only two frames to.
+test('a camera whose pipeline has stalled still stops when asked', async (t) => {
+  const station = new GroundStation();
+  const port = await station.bind();
+  const fifo = join(folder, 'stalled');
+  execFileSync('mkfifo', [fifo]);
+  const writer = openSync(fifo, 'r+'); // read-write: opens at once, and the stream never ends
+  writeSync(writer, Buffer.alloc(2 * 64 * 48 * 3, 128));
+  const pipeline = `filesrc location=${fifo} ! ` +
+    'rawvideoparse width=64 height=48 format=bgr framerate=25/1 ! appsink';
+  const run = start(ZOK, ['--gst', pipeline, '--mavlink', `udpout://127.0.0.1:${port}`], 15000);
+  try {
+    const beat = await Promise.race([
+      station.waitFor((r) => r.message instanceof minimal.Heartbeat, 5000, 'HEARTBEAT', 0),
+      run.exited]);
+    if (beat.stderr !== undefined && /no GStreamer backend/.test(beat.stderr)) {
+      t.skip('this OpenCV has no GStreamer backend');
+      return;
+    }
+    await sleep(500); // both frames taken: the reading thread now waits on the FIFO
+    const asked = performance.now();
+    run.child.kill('SIGTERM');
+    const { code, signal, stderr } = await run.exited;
+    assert.deepEqual([code, signal], [0, null], stderr);
+    assert.ok(performance.now() - asked < 5000, 'stopped within seconds');
+  } finally {
+    run.child.kill('SIGKILL');
+    station.close();
+    closeSync(writer);
   }
 });
 
