@@ -78,6 +78,7 @@ class TrackerDcf:
         aspectLimit: float = ...,
         aspectRate: float = ...,
         colourFeatures: bool = ...,
+        maxResponseVariation: float = ...,
     ) -> None: ...
     def init(self, frame: npt.NDArray[Any], box: BoxLike) -> None:
         """Learns the first model from `box` (x, y, width, height) of `frame`, an 8-bit or

@@ -41,6 +41,7 @@ void visitDcfFields(Params& params, Visitor&& visitor) {
     visitor.number("aspectLimit", params.aspectLimit);
     visitor.number("aspectRate", params.aspectRate);
     visitor.flag("colourFeatures", params.colourFeatures);
+    visitor.number("maxResponseVariation", params.maxResponseVariation);
 }
 
 } // namespace wyr::zok

@@ -40,6 +40,9 @@ constexpr double MIN_CONTRAST = 0.05;
 // The least camera motion, in feature cells, at which a target still in the image and one
 // carried with the background are told apart.
 constexpr float MIN_PAN_CELLS = 2.0f;
+// The confidence from which a match is believed whatever its response's change of shape: a
+// target seen clearly that turns or deforms must still be learned.
+constexpr double ABERRANT_BELOW = 0.6;
 
 void checkFrameDims(const cv::Mat& frame) {
     if (frame.dims != 2) {
@@ -115,6 +118,7 @@ TrackerDcf::Params appliedParams(const TrackerDcf::Params& p) {
     a.aspectStep = clampOr(p.aspectStep, 1.005f, 1.2f, d.aspectStep);
     a.aspectLimit = clampOr(p.aspectLimit, 1.0f, 10.0f, d.aspectLimit);
     a.aspectRate = clampOr(p.aspectRate, 0.0f, 1.0f, d.aspectRate);
+    a.maxResponseVariation = clampOr(p.maxResponseVariation, 0.0f, 1000.0f, d.maxResponseVariation);
     return a;
 }
 
@@ -208,6 +212,7 @@ void TrackerDcfImpl::init(cv::InputArray image, const cv::Rect& boundingBox) {
     colour_ = std::move(colour);
     track_ = track;
     history_.reset(params_.minSharpness);
+    variation_.reset();
     frameSize_ = frame.size();
     frameType_ = frame.type();
     confidence_ = 1.0;
@@ -386,6 +391,7 @@ bool TrackerDcfImpl::follow(const cv::Mat& frame, const cv::Point2f& camera,
         params_.motionPrediction ? carried + track_.velocity * params_.motionDamping : carried;
     Search s = searchAt(frame, predicted, track_.scale);
     preferStill(camera, predicted, s);
+    const bool occluded = aberrant(s);
     // A peak further from the prediction than the target is long (plus a step, as fast motion
     // is predicted less well) is believed only at the confidence a re-detection needs:
     // otherwise it is more often something else.
@@ -406,6 +412,8 @@ bool TrackerDcfImpl::follow(const cv::Mat& frame, const cv::Point2f& camera,
         track_.tileCursor = 0;
         track_.innerCursor = 0;
         // The velocity stays: a target that walked behind something is looked for further on.
+        // Found again, it is searched for elsewhere, so its response is compared afresh.
+        variation_.forget();
         confidence_ = s.confidence;
         boundingBox = box();
         return false;
@@ -441,7 +449,7 @@ bool TrackerDcfImpl::follow(const cv::Mat& frame, const cv::Point2f& camera,
         track_.velocity *= params_.motionDamping;
     }
     track_.centre = found;
-    if (s.confidence >= params_.learnConfidence) {
+    if (s.confidence >= params_.learnConfidence && !occluded) {
         if (usesColour(frameType_)) {
             // The colour patch of the search just made, which mergeColour() saw.
             const float trust =
@@ -457,11 +465,25 @@ bool TrackerDcfImpl::follow(const cv::Mat& frame, const cv::Point2f& camera,
             aspectFilter_.learn(params_.scaleLearningRate, aspectOffset);
         }
         history_.record(s.peak);
+        variation_.keep();
     }
     track_.scale = scale;
     track_.aspect = aspect;
     confidence_ = s.confidence;
     boundingBox = box();
+    return true;
+}
+
+bool TrackerDcfImpl::aberrant(Search& s) {
+    if (params_.maxResponseVariation <= 0 || s.confidence <= 0) {
+        return false;
+    }
+    variation_.measure(response_, s.peak);
+    const double ratio = variation_.ratio();
+    if (!(ratio > params_.maxResponseVariation) || s.confidence >= ABERRANT_BELOW) {
+        return false;
+    }
+    s.confidence *= params_.maxResponseVariation / ratio;
     return true;
 }
 

@@ -11,6 +11,7 @@
 #include "dcf/features.hpp"
 #include "dcf/filter.hpp"
 #include "dcf/region.hpp"
+#include "dcf/response_variation.hpp"
 #include "dcf/scale_filter.hpp"
 #include "zok/tracker_dcf.hpp"
 
@@ -76,6 +77,9 @@ private:
     // target stood still in the image, when the camera moved, the peak moved with the
     // background, and the still place scores nearly as well (Params::stillPreference).
     void preferStill(const cv::Point2f& camera, const cv::Point2f& predicted, Search& s) const;
+    // Whether the response of search `s` (response_) changed its shape abruptly while the match
+    // is not confident (Params::maxResponseVariation); if so, lowers its confidence.
+    bool aberrant(Search& s);
     bool redetect(const cv::Mat& frame, const cv::Point2f& camera, cv::Rect& boundingBox);
     cv::Rect box() const;
     // `p` moved to the nearest point of the frame (its far edges included).
@@ -94,6 +98,7 @@ private:
     AspectFilter aspectFilter_;
     ColourModel colour_;
     ConfidenceHistory history_;
+    ResponseVariation variation_;
     CameraMotion camera_;
     FeatureExtractor features_;
     std::vector<cv::Mat> planes_;

@@ -152,6 +152,15 @@ public:
         /// unaffected. Costs about 0.2-0.4 ms an update (the filter's cost grows with its
         /// planes), the same for every target size. No clamp. Default true.
         bool colourFeatures;
+        /// Judge, besides the peak, how much the whole response changed its shape since the last
+        /// frame learned from (both aligned on their peaks and scaled to a peak of 1), against the
+        /// running mean of that change over recent learned frames. Where it changed more than
+        /// this many times the usual and the confidence is below 0.6, the frame is taken for an
+        /// occluder entering the view, not a change of the target's look: it is not learned from,
+        /// and the confidence reported is divided by the excess (the change over this limit), so
+        /// that a target hidden for long is reported lost. 0 never. Costs one pass over the
+        /// response a frame. Default 0; clamped into 0..1000.
+        float maxResponseVariation;
     };
 
     ~TrackerDcf() override = default;

@@ -136,7 +136,16 @@ INSTANTIATE_TEST_SUITE_P(
                   [](const TrackerDcf::Params& a) {
                       return !a.aspectFilter && a.aspects == 9 && a.aspectStep == 1.04f &&
                              a.aspectLimit == 3.0f && a.aspectRate == 0.5f;
-                  }}));
+                  }},
+        ClampCase{"response variation low",
+                  [](TrackerDcf::Params& p) { p.maxResponseVariation = -3.0f; },
+                  [](const TrackerDcf::Params& a) { return a.maxResponseVariation == 0.0f; }},
+        ClampCase{"response variation high",
+                  [](TrackerDcf::Params& p) { p.maxResponseVariation = 5000.0f; },
+                  [](const TrackerDcf::Params& a) { return a.maxResponseVariation == 1000.0f; }},
+        ClampCase{"response variation NaN",
+                  [](TrackerDcf::Params& p) { p.maxResponseVariation = NaN; },
+                  [](const TrackerDcf::Params& a) { return a.maxResponseVariation == 0.0f; }}));
 
 // ---- Bad input --------------------------------------------------------------------------
 
