@@ -34,9 +34,6 @@ zok_track::ChosenTracker chooseTracker(const Options& o) {
 
 std::optional<std::string> runCamera(const Options& o, const std::atomic<bool>& stop) {
     zok_track::ChosenTracker tracker = chooseTracker(o);
-    std::unique_ptr<zok_track::FrameSource> source =
-        o.pipeline ? zok_track::FrameSource::openPipeline(o.input)
-                   : zok_track::FrameSource::open(o.input);
     const std::unique_ptr<UdpLink> link = UdpLink::open(o.link);
 
     std::optional<zok_track::PendingFile> resultsFile;
@@ -56,7 +53,14 @@ std::optional<std::string> runCamera(const Options& o, const std::atomic<bool>& 
     const std::unique_ptr<CameraComponent> camera = CameraComponent::create(
         o.camera, [&](const std::vector<uint8_t>& datagram) { link->send(datagram); });
     TrackingLoop loop(std::move(tracker), o.gimbal);
-    FrameFeed feed(std::move(source), o.input, o.loop && !o.pipeline, o.fps);
+    // Opened on the feed's thread: a pipeline or camera that never delivers its first frame
+    // keeps its open waiting, and a stop must still be heard.
+    FrameFeed feed(
+        [pipeline = o.pipeline, input = o.input] {
+            return pipeline ? zok_track::FrameSource::openPipeline(input)
+                            : zok_track::FrameSource::open(input);
+        },
+        o.input, o.loop && !o.pipeline, o.fps);
     // The camera announces itself once the first frame has come, so that what it tells the
     // ground station (its resolution) is known.
     std::optional<FrameFeed::Frame> first;

@@ -13,34 +13,41 @@ using Clock = std::chrono::steady_clock;
 // blocked in a read outlives the feed, and must find its input, its lock and its flags still
 // there when the read returns.
 struct FrameFeed::Shared {
-    Shared(std::unique_ptr<zok_track::FrameSource> source, std::string reopen, bool loop,
-           double period)
-        : source(std::move(source)), reopen(std::move(reopen)), loop(loop), period(period) {}
+    Shared(Opener open, std::unique_ptr<zok_track::FrameSource> source, std::string reopen,
+           bool loop, double fallbackFps)
+        : open(std::move(open)), source(std::move(source)), reopen(std::move(reopen)), loop(loop),
+          fallbackFps(fallbackFps) {}
 
     void run();
+    // Opens the input unless it came open, and sets its pace; false, with the error set, when
+    // it cannot be opened.
+    bool start();
+    void read();
 
+    const Opener open;
     std::unique_ptr<zok_track::FrameSource> source; // the reading thread's alone once started
     const std::string reopen;
     const bool loop;
-    const double period;
+    const double fallbackFps;
     std::mutex mutex;
     std::condition_variable ready;
     std::optional<Frame> waiting;
     bool ended = false; // the last thing the reading thread sets
     std::optional<std::string> error;
+    double period = 0.0; // set once, under the lock, before the first frame
     std::atomic<bool> stop{false};
 };
 
+FrameFeed::FrameFeed(Opener open, std::string reopen, bool loop, double fallbackFps)
+    : shared_(
+          std::make_shared<Shared>(std::move(open), nullptr, std::move(reopen), loop, fallbackFps)),
+      thread_([shared = shared_] { shared->run(); }) {}
+
 FrameFeed::FrameFeed(std::unique_ptr<zok_track::FrameSource> source, std::string reopen, bool loop,
-                     double fallbackFps) {
-    const double fps = source->framesPerSecond();
-    const double period =
-        source->live()
-            ? 0.0
-            : 1.0 / (std::isfinite(fps) && fps > 0.0 && fps <= 1000.0 ? fps : fallbackFps);
-    shared_ = std::make_shared<Shared>(std::move(source), std::move(reopen), loop, period);
-    thread_ = std::thread([shared = shared_] { shared->run(); });
-}
+                     double fallbackFps)
+    : shared_(std::make_shared<Shared>(nullptr, std::move(source), std::move(reopen), loop,
+                                       fallbackFps)),
+      thread_([shared = shared_] { shared->run(); }) {}
 
 FrameFeed::~FrameFeed() {
     shared_->stop = true;
@@ -57,6 +64,34 @@ FrameFeed::~FrameFeed() {
 }
 
 void FrameFeed::Shared::run() {
+    if (start()) {
+        read();
+    }
+    std::lock_guard<std::mutex> lock(mutex);
+    ended = true;
+    // Both a taker and the destructor may wait for the end.
+    ready.notify_all();
+}
+
+bool FrameFeed::Shared::start() {
+    try {
+        if (!source) {
+            source = open();
+        }
+        const double fps = source->framesPerSecond();
+        std::lock_guard<std::mutex> lock(mutex);
+        period = source->live()
+                     ? 0.0
+                     : 1.0 / (std::isfinite(fps) && fps > 0.0 && fps <= 1000.0 ? fps : fallbackFps);
+        return true;
+    } catch (const std::exception& e) {
+        std::lock_guard<std::mutex> lock(mutex);
+        error = e.what();
+        return false;
+    }
+}
+
+void FrameFeed::Shared::read() {
     int index = 0;
     int readInRound = 0;
     Clock::time_point due = Clock::now();
@@ -101,10 +136,6 @@ void FrameFeed::Shared::run() {
         }
         ready.notify_one();
     }
-    std::lock_guard<std::mutex> lock(mutex);
-    ended = true;
-    // Both a taker and the destructor may wait for the end.
-    ready.notify_all();
 }
 
 std::optional<FrameFeed::Frame> FrameFeed::take(int timeoutMs) {
@@ -127,6 +158,7 @@ std::optional<std::string> FrameFeed::error() const {
 }
 
 double FrameFeed::framePeriod() const {
+    std::lock_guard<std::mutex> lock(shared_->mutex);
     return shared_->period;
 }
 

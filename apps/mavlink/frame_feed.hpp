@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -22,8 +23,15 @@ public:
     // How long the destructor waits for the reading thread before letting it go.
     static constexpr std::chrono::milliseconds kStopWait{1500};
 
-    // Reads from `source`, which `reopen` makes again for another round when looping.
-    // `fallbackFps` paces stored inputs that state no frame rate (folders).
+    // Makes the input. Run on the reading thread: opening a pipeline or camera waits for its
+    // first frame, for as long as it takes, and the caller must stay free to stop meanwhile.
+    using Opener = std::function<std::unique_ptr<zok_track::FrameSource>()>;
+
+    // Reads from the input `open` makes, which `reopen` makes again for another round when
+    // looping; what `open` raises is the feed's error(). `fallbackFps` paces stored inputs
+    // that state no frame rate (folders).
+    FrameFeed(Opener open, std::string reopen, bool loop, double fallbackFps);
+    // Reads from `source`, opened already.
     FrameFeed(std::unique_ptr<zok_track::FrameSource> source, std::string reopen, bool loop,
               double fallbackFps);
     // Stops the reading thread, waiting up to kStopWait for it. An input that has stalled (a
@@ -49,7 +57,8 @@ public:
     bool ended() const;
     std::optional<std::string> error() const;
 
-    // The pace of a stored input, in seconds per frame; 0 for a live one.
+    // The pace of a stored input, in seconds per frame; 0 for a live one, and until the input
+    // is open.
     double framePeriod() const;
 
 private:

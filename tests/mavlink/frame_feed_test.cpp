@@ -133,5 +133,42 @@ INSTANTIATE_TEST_SUITE_P(
                       StopCase{"StoredInputPacedAndLooped", nullptr, "synthetic"}),
     [](const ::testing::TestParamInfo<StopCase>& info) { return info.param.name; });
 
+// A pipeline whose first frame never comes keeps its open waiting: opened on the feed's
+// thread, it must not keep the feed from stopping, and the thread must end on its own once the
+// stream does.
+TEST(FeedStop, PipelineWhoseFirstFrameNeverComes) {
+    FramePipe pipe;
+    const auto opened = std::make_shared<std::promise<void>>();
+    std::future<void> openReturned = opened->get_future();
+    auto feed = std::make_unique<FrameFeed>(
+        [pipeline = pipe.pipeline(), opened] {
+            struct Returned {
+                std::promise<void>& done;
+                ~Returned() { done.set_value(); }
+            } returned{*opened};
+            return FrameSource::openPipeline(pipeline);
+        },
+        "", false, 25.0);
+    EXPECT_FALSE(feed->take(500));
+    EXPECT_FALSE(feed->ended());
+    EXPECT_EQ(feed->framePeriod(), 0.0);
+
+    const Clock::time_point start = Clock::now();
+    feed.reset();
+    EXPECT_LT(Clock::now() - start, FrameFeed::kStopWait + std::chrono::seconds(1));
+    EXPECT_EQ(openReturned.wait_for(std::chrono::seconds(0)), std::future_status::timeout);
+    pipe.closeWriter();
+    EXPECT_EQ(openReturned.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+}
+
+// What the opener raises is the feed's error, and the feed has ended.
+TEST(FrameFeed, AnInputThatCannotBeOpenedEndsTheFeedWithItsError) {
+    FrameFeed feed([]() -> std::unique_ptr<FrameSource> { throw std::runtime_error("no camera"); },
+                   "", false, 25.0);
+    EXPECT_FALSE(feed.take(5000));
+    EXPECT_TRUE(feed.ended());
+    EXPECT_EQ(feed.error(), std::optional<std::string>("no camera"));
+}
+
 } // namespace
 } // namespace zok_mavlink

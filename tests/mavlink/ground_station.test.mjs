@@ -295,6 +295,36 @@ test('a camera whose pipeline has stalled still stops when asked', async (t) => 
   }
 });
 
+// A pipeline whose first frame never comes keeps its open waiting; the camera has not even
+// announced itself, and a stop must still be heard.
+test('a camera whose pipeline never delivers a frame still stops when asked', async (t) => {
+  const station = new GroundStation();
+  const port = await station.bind();
+  const fifo = join(folder, 'silent');
+  execFileSync('mkfifo', [fifo]);
+  const writer = openSync(fifo, 'r+'); // the stream is open and never ends, nor carries a frame
+  const pipeline = `filesrc location=${fifo} ! ` +
+    'rawvideoparse width=64 height=48 format=bgr framerate=25/1 ! appsink';
+  const run = start(ZOK, ['--gst', pipeline, '--mavlink', `udpout://127.0.0.1:${port}`], 15000);
+  try {
+    const early = await Promise.race([run.exited, sleep(1000)]);
+    if (early?.stderr !== undefined && /no GStreamer backend/.test(early.stderr)) {
+      t.skip('this OpenCV has no GStreamer backend');
+      return;
+    }
+    assert.equal(early, undefined, 'still waiting for its first frame');
+    const asked = performance.now();
+    run.child.kill('SIGTERM');
+    const { code, signal, stderr } = await run.exited;
+    assert.deepEqual([code, signal], [0, null], stderr);
+    assert.ok(performance.now() - asked < 5000, 'stopped within seconds');
+  } finally {
+    run.child.kill('SIGKILL');
+    station.close();
+    closeSync(writer);
+  }
+});
+
 test('the command line: help, refused arguments and inputs, with their exit codes', () => {
   mkdirSync(join(folder, 'broken'));
   writeFileSync(join(folder, 'broken', 'frame0.png'), 'not an image');
