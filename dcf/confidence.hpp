@@ -33,6 +33,8 @@ public:
     // proportion, whatever the history (0: none).
     void reset(double minSharpness = 0.0) {
         frames_ = 0;
+        value_ = 0.0;
+        sharpness_ = 0.0;
         minSharpness_ = minSharpness;
     }
     double confidence(const ResponsePeak& peak) const;

@@ -94,6 +94,22 @@ TEST(FilterConfidence, NoiseScoresLow) {
     }
 }
 
+// A history started afresh (a tracker initialised again) judges as a new one, by the floors
+// alone, not against the means of the target it followed before.
+TEST(FilterConfidence, HistoryStartedAfreshJudgesAsANewOne) {
+    ResponsePeak strong;
+    strong.value = 5.0f;
+    strong.sharpness = 500.0f;
+    ResponsePeak weak;
+    weak.value = 0.5f;
+    weak.sharpness = 30.0f;
+    ConfidenceHistory fresh;
+    ConfidenceHistory reused;
+    reused.record(strong);
+    reused.reset();
+    EXPECT_EQ(reused.confidence(weak), fresh.confidence(weak));
+}
+
 // The constrained filter keeps (nearly) all of its energy inside the target's box, the plain
 // one spreads over the region.
 TEST(FilterSupport, ConstrainedFilterStaysInTheBox) {
