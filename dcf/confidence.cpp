@@ -8,8 +8,8 @@ namespace wyr::zok {
 
 namespace {
 
-// Weight of the newest frame in the running means: about the last 20 confident frames count.
-constexpr double HISTORY_RATE = 0.05;
+// Weight of the newest value in a running mean: about the last 20 count.
+constexpr double RECENT_RATE = 0.05;
 // The least peak value and sharpness the history's means are taken to be: the filter learns to
 // give 1 on the target, so a response far below these is no peak at all, however it compares
 // with a history of such responses (a featureless frame's, made of rounding errors).
@@ -89,28 +89,27 @@ float valueNear(const cv::Mat& response, const cv::Point2f& shift, int limit) {
 }
 
 double ConfidenceHistory::confidence(const ResponsePeak& peak) const {
-    const double v = std::max(0.0, double(peak.value)) / std::max(MIN_MEAN_VALUE, value_);
+    const double v = std::max(0.0, double(peak.value)) / std::max(MIN_MEAN_VALUE, value_.value());
     const double s =
-        std::max(0.0, double(peak.sharpness)) / std::max(MIN_MEAN_SHARPNESS, sharpness_);
+        std::max(0.0, double(peak.sharpness)) / std::max(MIN_MEAN_SHARPNESS, sharpness_.value());
     // Without a history, the floors alone judge, and a peak above them is as good as can be.
-    const double relative = frames_ == 0 ? std::min(1.0, std::sqrt(v * s)) : std::sqrt(v * s);
+    const double relative =
+        value_.count() == 0 ? std::min(1.0, std::sqrt(v * s)) : std::sqrt(v * s);
     const double absolute =
         minSharpness_ > 0 ? std::min(1.0, std::max(0.0, double(peak.sharpness)) / minSharpness_)
                           : 1.0;
     return relative * absolute;
 }
 
+void RecentMean::add(double value) {
+    mean_ =
+        count_ == 0 ? value : mean_ + std::max(RECENT_RATE, 1.0 / (count_ + 1)) * (value - mean_);
+    ++count_;
+}
+
 void ConfidenceHistory::record(const ResponsePeak& peak) {
-    if (frames_ == 0) {
-        value_ = std::max(0.0f, peak.value);
-        sharpness_ = std::max(0.0f, peak.sharpness);
-    } else {
-        // The first frames weigh more, so that the means settle quickly.
-        const double rate = std::max(HISTORY_RATE, 1.0 / (frames_ + 1));
-        value_ += rate * (std::max(0.0f, peak.value) - value_);
-        sharpness_ += rate * (std::max(0.0f, peak.sharpness) - sharpness_);
-    }
-    ++frames_;
+    value_.add(std::max(0.0f, peak.value));
+    sharpness_.add(std::max(0.0f, peak.sharpness));
 }
 
 } // namespace wyr::zok

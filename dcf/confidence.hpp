@@ -22,6 +22,23 @@ ResponsePeak findPeak(const cv::Mat& response, int limit);
 // findPeak's), or -infinity where that lies beyond `limit` cells on either axis.
 float valueNear(const cv::Mat& response, const cv::Point2f& shift, int limit);
 
+// A running mean of recent values: about the last 20 count, and the first few weigh more, so
+// that it settles quickly; the first value is the mean.
+class RecentMean {
+public:
+    void reset() {
+        count_ = 0;
+        mean_ = 0.0;
+    }
+    void add(double value);
+    double value() const { return mean_; }
+    int count() const { return count_; }
+
+private:
+    int count_ = 0;
+    double mean_ = 0.0;
+};
+
 // The running means of the peaks' value and sharpness over recent confident frames, and the
 // confidence of a new peak against them: the geometric mean of its value's and sharpness's
 // ratios to their means, so 1 for a peak like the usual ones and 0 for no peak at all. Means
@@ -32,18 +49,16 @@ public:
     // `minSharpness`: the sharpness below which a peak's confidence is scaled down in
     // proportion, whatever the history (0: none).
     void reset(double minSharpness = 0.0) {
-        frames_ = 0;
-        value_ = 0.0;
-        sharpness_ = 0.0;
+        value_.reset();
+        sharpness_.reset();
         minSharpness_ = minSharpness;
     }
     double confidence(const ResponsePeak& peak) const;
     void record(const ResponsePeak& peak);
 
 private:
-    int frames_ = 0;
-    double value_ = 0.0;
-    double sharpness_ = 0.0;
+    RecentMean value_;
+    RecentMean sharpness_;
     double minSharpness_ = 0.0;
 };
 

@@ -7,9 +7,6 @@ namespace wyr::zok {
 
 namespace {
 
-// Weight of the newest frame in the running mean: about the last 20 count, as in the
-// confidence's history.
-constexpr double MEAN_RATE = 0.05;
 // Measures kept before ratio() judges: the first few are too few to say what is usual.
 constexpr int MIN_KEPT = 5;
 // The least peak a map is scaled by: a response of rounding errors is not blown up into a
@@ -26,8 +23,7 @@ void ResponseVariation::reset() {
     hasAligned_ = false;
     measured_ = false;
     last_ = 0.0;
-    mean_ = 0.0;
-    kept_ = 0;
+    mean_.reset();
 }
 
 double ResponseVariation::measure(const cv::Mat& response, const ResponsePeak& peak) {
@@ -61,10 +57,10 @@ double ResponseVariation::measure(const cv::Mat& response, const ResponsePeak& p
 }
 
 double ResponseVariation::ratio() const {
-    if (!measured_ || kept_ < MIN_KEPT) {
+    if (!measured_ || mean_.count() < MIN_KEPT) {
         return 0.0;
     }
-    return last_ / std::max(MIN_MEAN, mean_);
+    return last_ / std::max(MIN_MEAN, mean_.value());
 }
 
 void ResponseVariation::keep() {
@@ -72,10 +68,7 @@ void ResponseVariation::keep() {
         return;
     }
     if (measured_) {
-        // The first measures weigh more, so that the mean settles quickly.
-        const double rate = std::max(MEAN_RATE, 1.0 / (kept_ + 1));
-        mean_ += rate * (last_ - mean_);
-        ++kept_;
+        mean_.add(last_);
     }
     std::swap(reference_, aligned_);
     hasReference_ = true;

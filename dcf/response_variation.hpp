@@ -41,8 +41,7 @@ private:
     bool hasAligned_ = false;
     bool measured_ = false; // the last measure had a reference to compare with
     double last_ = 0.0;
-    double mean_ = 0.0;
-    int kept_ = 0;
+    RecentMean mean_; // of the measures of the frames kept
 };
 
 } // namespace wyr::zok
