@@ -13,19 +13,16 @@ using Clock = std::chrono::steady_clock;
 // blocked in a read outlives the feed, and must find its input, its lock and its flags still
 // there when the read returns.
 struct FrameFeed::Shared {
-    Shared(Opener open, std::unique_ptr<zok_track::FrameSource> source, std::string reopen,
-           bool loop, double fallbackFps)
-        : open(std::move(open)), source(std::move(source)), reopen(std::move(reopen)), loop(loop),
-          fallbackFps(fallbackFps) {}
+    Shared(Opener open, std::string reopen, bool loop, double fallbackFps)
+        : open(std::move(open)), reopen(std::move(reopen)), loop(loop), fallbackFps(fallbackFps) {}
 
     void run();
-    // Opens the input unless it came open, and sets its pace; false, with the error set, when
-    // it cannot be opened.
+    // Opens the input and sets its pace; false, with the error set, when it cannot be opened.
     bool start();
     void read();
 
     const Opener open;
-    std::unique_ptr<zok_track::FrameSource> source; // the reading thread's alone once started
+    std::unique_ptr<zok_track::FrameSource> source; // the reading thread's alone
     const std::string reopen;
     const bool loop;
     const double fallbackFps;
@@ -39,14 +36,7 @@ struct FrameFeed::Shared {
 };
 
 FrameFeed::FrameFeed(Opener open, std::string reopen, bool loop, double fallbackFps)
-    : shared_(
-          std::make_shared<Shared>(std::move(open), nullptr, std::move(reopen), loop, fallbackFps)),
-      thread_([shared = shared_] { shared->run(); }) {}
-
-FrameFeed::FrameFeed(std::unique_ptr<zok_track::FrameSource> source, std::string reopen, bool loop,
-                     double fallbackFps)
-    : shared_(std::make_shared<Shared>(nullptr, std::move(source), std::move(reopen), loop,
-                                       fallbackFps)),
+    : shared_(std::make_shared<Shared>(std::move(open), std::move(reopen), loop, fallbackFps)),
       thread_([shared = shared_] { shared->run(); }) {}
 
 FrameFeed::~FrameFeed() {
@@ -75,9 +65,7 @@ void FrameFeed::Shared::run() {
 
 bool FrameFeed::Shared::start() {
     try {
-        if (!source) {
-            source = open();
-        }
+        source = open();
         const double fps = source->framesPerSecond();
         std::lock_guard<std::mutex> lock(mutex);
         period = source->live()

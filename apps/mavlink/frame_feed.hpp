@@ -31,9 +31,6 @@ public:
     // looping; what `open` raises is the feed's error(). `fallbackFps` paces stored inputs
     // that state no frame rate (folders).
     FrameFeed(Opener open, std::string reopen, bool loop, double fallbackFps);
-    // Reads from `source`, opened already.
-    FrameFeed(std::unique_ptr<zok_track::FrameSource> source, std::string reopen, bool loop,
-              double fallbackFps);
     // Stops the reading thread, waiting up to kStopWait for it. An input that has stalled (a
     // pipeline or camera that delivers nothing) keeps the thread blocked inside its read for as
     // long as it likes, so a thread still reading then is detached: it ends, and releases the

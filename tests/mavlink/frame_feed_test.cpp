@@ -91,8 +91,12 @@ TEST_P(FeedStop, ReturnsPromptlyAndReleasesTheInputOnceItsReadReturns) {
     }
     auto source = std::make_unique<ReleaseSignal>(std::move(inner));
     std::future<void> released = source->released();
-    auto feed = std::make_unique<FrameFeed>(std::move(source), c.stored ? c.stored : "",
-                                            c.stored != nullptr, 25.0);
+    // Opened and wrapped here, so that the test holds its release signal; the feed takes it over.
+    auto feed = std::make_unique<FrameFeed>(
+        [opened = std::make_shared<std::unique_ptr<FrameSource>>(std::move(source))] {
+            return std::move(*opened);
+        },
+        c.stored ? c.stored : "", c.stored != nullptr, 25.0);
     const std::optional<FrameFeed::Frame> frame = feed->take(5000);
     ASSERT_TRUE(frame);
     if (!c.stored) {
