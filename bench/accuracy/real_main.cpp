@@ -1,7 +1,9 @@
 // zok_accuracy_real: zok's trackers beside their peers on annotated real footage.
 //   zok_accuracy_real --dataset DIR [--format auto|simple|otb|uav|lasot|got10k]
 //                     [--trackers ID,...] [--variant [dcf:]NAME=config.json]... [--jobs N]
-//                     [--recommended config.json] [--out DIR]
+//                     [--recommended config.json] [--starts N] [--out DIR]
+// --starts N also runs each sequence from N - 1 later frames, as sequences of their own named
+// "<name>@<k>" (accuracy/dataset/later_starts.hpp); default 1, one pass from the first frame.
 // Writes DIR/real-tables.md, DIR/curves.csv and DIR/timings.csv (--out, default ".") and prints
 // the overall table. Exit status: 0 when every sequence ran, 1 when some were left out (each
 // named on stderr with its reason; the others are reported), 2 on a usage error or when no
@@ -11,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "accuracy/dataset/later_starts.hpp"
 #include "accuracy/report.hpp"
 #include "accuracy/run_setup.hpp"
 #include "accuracy/workers.hpp"
@@ -26,7 +29,7 @@ int usage(const std::string& problem) {
     std::cerr << "zok_accuracy_real: " << problem << "\n"
               << "usage: zok_accuracy_real --dataset DIR [--format auto|simple|otb|uav|lasot|"
                  "got10k] [--trackers ID,...] [--variant [dcf:]NAME=config.json]... [--jobs N] "
-                 "[--recommended config.json] [--out DIR]\n";
+                 "[--recommended config.json] [--starts N] [--out DIR]\n";
     return USAGE;
 }
 
@@ -37,6 +40,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> variants;
     Format format = Format::AUTO;
     int jobs = 1;
+    int starts = 1;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (i + 1 >= argc) {
@@ -60,6 +64,13 @@ int main(int argc, char** argv) {
                 return usage("--jobs: expected a count of 1 to 64, got '" + value + "'");
             }
             jobs = int(n);
+        } else if (arg == "--starts") {
+            char* end = nullptr;
+            const long n = std::strtol(value.c_str(), &end, 10);
+            if (*end != '\0' || n < 1 || n > 20) {
+                return usage("--starts: expected a count of 1 to 20, got '" + value + "'");
+            }
+            starts = int(n);
         } else if (arg == "--recommended") {
             recommended = value;
         } else if (arg == "--out") {
@@ -77,10 +88,11 @@ int main(int argc, char** argv) {
         return usage(problem);
     }
 
-    const DatasetScan scan = readDataset(dataset, format);
+    DatasetScan scan = readDataset(dataset, format);
     for (const std::string& p : scan.problems) {
         std::cerr << "left out: " << p << '\n';
     }
+    scan.sequences = withLaterStarts(scan.sequences, starts);
     const std::vector<SequenceRun> runs = runAll(scan.sequences, rows, jobs);
     std::vector<RealSequence> ran;
     std::vector<SequenceRun> clean;
@@ -112,7 +124,11 @@ int main(int argc, char** argv) {
     }
     std::cout << "Read " << ran.size() + leftOut << " sequences in the " << formatName(scan.format)
               << " layout under " << dataset << "; " << ran.size() << " ran, " << leftOut
-              << " left out.\n\n"
-              << table;
+              << " left out.\n";
+    if (starts > 1) {
+        std::cout << "Each sequence ran from up to " << starts
+                  << " starts, each start counted as a sequence.\n";
+    }
+    std::cout << '\n' << table;
     return leftOut > 0 ? LEFT_OUT : 0;
 }

@@ -5,8 +5,10 @@
 reads the per-sequence table that zok_accuracy_real writes (real-tables.md) and a JSON object
 that names groups of sequences ({"design": ["seq_a", "seq_b"], ...}), and prints, as Markdown,
 each row's mean success AUC over each group (each sequence weighing the same, as in the overall
-table; sequences a group names but the run lacks are left out and counted in the header). With
---worst, it then lists the N sequences where ROW scores lowest, beside the --reference row.
+table; sequences a group names but the run lacks are left out and counted in the header). The
+later starts of a sequence ("name@1", ... from zok_accuracy_real --starts) belong to its
+groups. With --worst, it then lists the N sequences where ROW scores lowest, beside the
+--reference row.
 """
 import argparse
 import json
@@ -28,15 +30,24 @@ def read_per_sequence(path):
     return rows, table
 
 
+def started_sequence(name):
+    """The sequence a run belongs to: "x" for "x@2" (a later start of x, --starts), else name."""
+    head, at, tail = name.rpartition("@")
+    return head if at and tail.isdigit() else name
+
+
 def group_means(rows, table, groups):
-    """{group: (present, named, {row: mean})}; a group none of whose sequences ran is skipped."""
+    """{group: (present, named, {row: mean})}; a group none of whose sequences ran is skipped.
+    Every start of a member counts as a sequence of the group."""
     out = {}
     for name, members in groups.items():
-        present = [m for m in members if m in table]
-        if not present:
+        wanted = set(members)
+        runs = [s for s in table if started_sequence(s) in wanted]
+        if not runs:
             continue
-        out[name] = (len(present), len(members),
-                     {r: sum(table[m][r] for m in present) / len(present) for r in rows})
+        present = len({started_sequence(s) for s in runs})
+        out[name] = (present, len(members),
+                     {r: sum(table[s][r] for s in runs) / len(runs) for r in rows})
     return out
 
 

@@ -22,6 +22,8 @@ Success AUC; the frames column counts those after the start frame that carry a b
 | s1 | D | 10 | 0.800 | 0.400 |
 | s2 | D | 99 | 0.200 | 0.600 |
 | s3 | E | 5 | 0.500 | 0.500 |
+| s3@1 | E | 3 | 0.100 | 0.300 |
+| s30@1 | E | 3 | 0.000 | 0.000 |
 """
 
 
@@ -32,10 +34,12 @@ def table(tmp_path):
     return subsets.read_per_sequence(str(path))
 
 
-# Each sequence weighs the same whatever its frames; names the run lacks are counted apart.
+# Each run weighs the same whatever its frames, a later start of a member (s3@1) as one more
+# run of the group, though not of a sequence whose name only begins alike (s30@1); names the run
+# lacks are counted apart.
 @pytest.mark.parametrize("members, dcf, csrt, present", [
     (["s1", "s2"], 0.5, 0.5, 2),
-    (["s1", "s3", "missing"], 0.65, 0.45, 2),
+    (["s1", "s3", "missing"], 0.8 / 3 + 0.2, 0.4, 2),
     (["s2"], 0.2, 0.6, 1),
 ])
 def test_group_means(table, members, dcf, csrt, present):
@@ -60,7 +64,7 @@ def test_worst_listed_lowest_first(table, tmp_path, capsys):
     subsets.main([str(tmp_path / "real-tables.md"), str(groups), "--worst", "zok DCF",
                   "--reference", "OpenCV CSRT", "--count", "2"])
     out = capsys.readouterr().out.splitlines()
-    assert out[-2:] == ["| s2 | 0.200 | 0.600 |", "| s3 | 0.500 | 0.500 |"]
+    assert out[-2:] == ["| s30@1 | 0.000 | 0.000 |", "| s3@1 | 0.100 | 0.300 |"]
 
 
 def test_no_per_sequence_table(tmp_path):
