@@ -1,5 +1,6 @@
 #include "accuracy/report.hpp"
 
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <map>
@@ -21,7 +22,7 @@ std::string milliseconds(double ms) {
 // sequences, as the curves are, so that one long sequence does not decide them.
 struct Summary {
     Curves curves;
-    double visibleLost = 0, absentFound = 0; // sums of per-sequence shares
+    double visibleLost = 0, foundOffTarget = 0, absentFound = 0; // sums of per-sequence shares
     size_t visibleSequences = 0, absentSequences = 0;
     std::vector<double> ms;
     int errors = 0;
@@ -37,22 +38,14 @@ Summary summarise(const std::vector<RealSequence>& sequences, const std::vector<
         const SequenceRun& run = runs[i];
         const TrackerTrace& trace = run.traces[t];
         curves.push_back(score(trace.boxes, seq.truth, scoredFrames(seq, run)));
-        size_t visible = 0, lost = 0, absent = 0, found = 0;
-        for (size_t k = run.start + 1; k < seq.frames.size(); ++k) {
-            if (annotated(seq, k)) {
-                ++visible;
-                lost += !trace.found[k];
-            } else if (seq.absent[k]) {
-                ++absent;
-                found += trace.found[k];
-            }
-        }
-        if (visible > 0) {
-            s.visibleLost += double(lost) / double(visible);
+        const FlagShares flag = flagShares(seq, run.start, trace.boxes, trace.found);
+        if (!std::isnan(flag.visibleLost)) {
+            s.visibleLost += flag.visibleLost;
+            s.foundOffTarget += flag.foundOffTarget;
             ++s.visibleSequences;
         }
-        if (absent > 0) {
-            s.absentFound += double(found) / double(absent);
+        if (!std::isnan(flag.absentFound)) {
+            s.absentFound += flag.absentFound;
             ++s.absentSequences;
         }
         s.ms.insert(s.ms.end(), trace.ms.begin(), trace.ms.end());
@@ -123,7 +116,8 @@ std::string writeReport(const std::vector<RealSequence>& sequences,
     std::ostringstream overall, notes, md;
     overall << header({"tracker", "success AUC", "success at IoU 0.5", "precision at 20 px",
                        "normalised precision", "visible frames reported lost",
-                       "absent frames reported found", "median update", "95th percentile update"});
+                       "visible frames found off the target", "absent frames reported found",
+                       "median update", "95th percentile update"});
     std::ofstream curves(dir + "/curves.csv"), timings(dir + "/timings.csv");
     curves << "tracker,curve,threshold,value\n";
     timings << "tracker,area,ms\n";
@@ -131,7 +125,7 @@ std::string writeReport(const std::vector<RealSequence>& sequences,
     for (size_t t = 0; t < rows.size(); ++t) {
         const TrackerRow& row = rows[t];
         if (!row.unavailable.empty()) {
-            overall << "| " << row.name << " | " << row.unavailable << " | | | | | | | |\n";
+            overall << "| " << row.name << " | " << row.unavailable << " | | | | | | | | |\n";
             continue;
         }
         const Summary s = summaries[t] = summarise(sequences, runs, t, all);
@@ -140,9 +134,10 @@ std::string writeReport(const std::vector<RealSequence>& sequences,
                 << fixed(c.successAt50(), 3) << " | " << fixed(c.precisionAt20(), 3) << " | "
                 << fixed(c.normalisedAuc(), 3) << " | "
                 << (row.hasFlag ? percent(s.visibleLost, s.visibleSequences) : "(no flag)") << " | "
-                << (row.hasFlag ? percent(s.absentFound, s.absentSequences) : "(no flag)") << " | "
-                << milliseconds(quantile(s.ms, 0.5)) << " | " << milliseconds(quantile(s.ms, 0.95))
-                << " |\n";
+                << (row.hasFlag ? percent(s.foundOffTarget, s.visibleSequences) : "(no flag)")
+                << " | " << (row.hasFlag ? percent(s.absentFound, s.absentSequences) : "(no flag)")
+                << " | " << milliseconds(quantile(s.ms, 0.5)) << " | "
+                << milliseconds(quantile(s.ms, 0.95)) << " |\n";
         if (s.errors > 0) {
             notes << "\n"
                   << row.name << " raised an error on " << s.errors

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numeric>
 
 namespace wyr::zok::accuracy {
@@ -92,6 +93,26 @@ Curves meanCurves(const std::vector<Curves>& curves) {
         }
     }
     return m;
+}
+
+FlagShares flagShares(const RealSequence& seq, size_t start, const std::vector<cv::Rect2d>& boxes,
+                      const std::vector<uint8_t>& found) {
+    size_t visible = 0, lost = 0, offTarget = 0, absent = 0, absentFound = 0;
+    for (size_t k = start + 1; k < seq.frames.size(); ++k) {
+        if (annotated(seq, k)) {
+            ++visible;
+            lost += !found[k];
+            offTarget += found[k] && !(overlap(boxes[k], seq.truth[k]) >= OFF_TARGET_IOU);
+        } else if (seq.absent[k]) {
+            ++absent;
+            absentFound += found[k];
+        }
+    }
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const auto share = [&](size_t part, size_t whole) {
+        return whole > 0 ? double(part) / double(whole) : nan;
+    };
+    return {share(lost, visible), share(offTarget, visible), share(absentFound, absent)};
 }
 
 double quantile(std::vector<double> values, double q) {
