@@ -33,6 +33,17 @@ int usage(const std::string& problem) {
     return USAGE;
 }
 
+// `value` as a whole count of 1 to `most`, into `count`; false, leaving it, otherwise.
+bool parseCount(const std::string& value, int most, int& count) {
+    char* end = nullptr;
+    const long n = std::strtol(value.c_str(), &end, 10);
+    if (*end != '\0' || n < 1 || n > most) {
+        return false;
+    }
+    count = int(n);
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -57,20 +68,13 @@ int main(int argc, char** argv) {
             trackers = value;
         } else if (arg == "--variant") {
             variants.push_back(value);
-        } else if (arg == "--jobs") {
-            char* end = nullptr;
-            const long n = std::strtol(value.c_str(), &end, 10);
-            if (*end != '\0' || n < 1 || n > 64) {
-                return usage("--jobs: expected a count of 1 to 64, got '" + value + "'");
+        } else if (arg == "--jobs" || arg == "--starts") {
+            const bool isJobs = arg == "--jobs";
+            const int most = isJobs ? 64 : 20;
+            if (!parseCount(value, most, isJobs ? jobs : starts)) {
+                return usage(arg + ": expected a count of 1 to " + std::to_string(most) +
+                             ", got '" + value + "'");
             }
-            jobs = int(n);
-        } else if (arg == "--starts") {
-            char* end = nullptr;
-            const long n = std::strtol(value.c_str(), &end, 10);
-            if (*end != '\0' || n < 1 || n > 20) {
-                return usage("--starts: expected a count of 1 to 20, got '" + value + "'");
-            }
-            starts = int(n);
         } else if (arg == "--recommended") {
             recommended = value;
         } else if (arg == "--out") {
