@@ -130,83 +130,45 @@ INSTANTIATE_TEST_SUITE_P(Metrics, Quantile,
                                                         19},
                                            QuantileCase{{2, 1}, 0.0, 1}));
 
-// Frames 0..n-1 of one truth; frame k absent where absent[k] is set.
-RealSequence flagSequence(const std::vector<bool>& absent) {
-    RealSequence seq;
-    seq.name = "flags";
-    for (size_t k = 0; k < absent.size(); ++k) {
-        seq.frames.push_back("f" + std::to_string(k));
-        const double nan = std::numeric_limits<double>::quiet_NaN();
-        seq.truth.push_back(absent[k] ? cv::Rect2d(nan, nan, nan, nan) : TRUTH);
-        seq.absent.push_back(absent[k]);
-    }
-    return seq;
-}
-
-struct FlagCase {
-    const char* name;
-    std::vector<bool> absent;
-    std::vector<cv::Rect2d> boxes;
-    std::vector<uint8_t> found;
-    double visibleLost, foundOffTarget, absentFound; // NaN: no such frame
-};
-
-void PrintTo(const FlagCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
-class Flag : public ::testing::TestWithParam<FlagCase> {};
-
-TEST_P(Flag, SharesOfTheFramesAfterTheStart) {
-    const FlagCase& c = GetParam();
-    const FlagShares f = flagShares(flagSequence(c.absent), 0, c.boxes, c.found);
-    const auto expectShare = [](double want, double got) {
-        if (std::isnan(want)) {
-            EXPECT_TRUE(std::isnan(got)) << got;
-        } else {
-            EXPECT_DOUBLE_EQ(want, got);
-        }
+// Each case's frames, one character a frame; frame 0 is the start, never counted. Visible and
+// found with IoU 1 'o', exactly the threshold 0.3 'e' (still on the target), 0.29 'b' or 0 'x';
+// visible and lost 'l' (its box away, not judged); absent and found 'A', absent and lost 'a'.
+TEST(FlagShares, SharesOfTheFramesAfterTheStart) {
+    const double none = std::numeric_limits<double>::quiet_NaN(); // no such frame
+    struct Case {
+        const char* frames;
+        double visibleLost, foundOffTarget, absentFound;
     };
-    expectShare(c.visibleLost, f.visibleLost);
-    expectShare(c.foundOffTarget, f.foundOffTarget);
-    expectShare(c.absentFound, f.absentFound);
+    for (const Case& c :
+         {Case{"xo", 0.0, 0.0, none}, Case{"ooxl", 1.0 / 3, 1.0 / 3, none},
+          Case{"oeb", 0.0, 0.5, none}, Case{"oAal", 1.0, 0.0, 0.5}, Case{"oA", none, none, 1.0}}) {
+        SCOPED_TRACE(c.frames);
+        RealSequence seq;
+        std::vector<cv::Rect2d> boxes;
+        std::vector<uint8_t> found;
+        for (const char* f = c.frames; *f; ++f) {
+            const bool absent = *f == 'A' || *f == 'a';
+            seq.frames.push_back(std::string(1, *f));
+            seq.truth.push_back(absent ? cv::Rect2d(none, none, none, none) : TRUTH);
+            seq.absent.push_back(absent);
+            boxes.push_back(*f == 'o'   ? TRUTH
+                            : *f == 'e' ? cv::Rect2d(0, 0, 10, 3)
+                            : *f == 'b' ? cv::Rect2d(0, 0, 10, 2.9)
+                                        : cv::Rect2d(100, 100, 10, 10));
+            found.push_back(*f != 'l' && *f != 'a');
+        }
+        const FlagShares got = flagShares(seq, 0, boxes, found);
+        const double want[] = {c.visibleLost, c.foundOffTarget, c.absentFound};
+        const double shares[] = {got.visibleLost, got.foundOffTarget, got.absentFound};
+        for (int i = 0; i < 3; ++i) {
+            if (std::isnan(want[i])) {
+                EXPECT_TRUE(std::isnan(shares[i])) << i << ": " << shares[i];
+            } else {
+                EXPECT_DOUBLE_EQ(want[i], shares[i]) << i;
+            }
+        }
+    }
 }
-
-const cv::Rect2d ON = TRUTH;             // IoU 1
-const cv::Rect2d EDGE(0, 0, 10, 3);      // IoU 0.3: still on the target
-const cv::Rect2d BELOW(0, 0, 10, 2.9);   // IoU 0.29: off it
-const cv::Rect2d AWAY(100, 100, 10, 10); // IoU 0
-const double NONE = std::numeric_limits<double>::quiet_NaN();
-
-INSTANTIATE_TEST_SUITE_P(
-    Metrics, Flag,
-    ::testing::Values(
-        // The start frame (0) never counts, whatever its flag.
-        FlagCase{"StartFrameLeftOut", {false, false}, {AWAY, ON}, {1, 1}, 0.0, 0.0, NONE},
-        // Found on the target, found on background, lost (its box is not judged): a third each.
-        FlagCase{"VisibleFrames",
-                 {false, false, false, false},
-                 {ON, ON, AWAY, AWAY},
-                 {1, 1, 1, 0},
-                 1.0 / 3,
-                 1.0 / 3,
-                 NONE},
-        // An IoU of exactly the threshold is still on the target.
-        FlagCase{"ThresholdIsOnTarget",
-                 {false, false, false},
-                 {ON, EDGE, BELOW},
-                 {1, 1, 1},
-                 0.0,
-                 0.5,
-                 NONE},
-        FlagCase{"AbsentFrames",
-                 {false, true, true, false},
-                 {ON, AWAY, AWAY, AWAY},
-                 {1, 1, 0, 0},
-                 1.0,
-                 0.0,
-                 0.5},
-        FlagCase{"OnlyAbsentFrames", {false, true}, {ON, AWAY}, {1, 1}, NONE, NONE, 1.0}));
 
 } // namespace
 } // namespace wyr::zok::accuracy
