@@ -130,14 +130,16 @@ std::string writeReport(const std::vector<RealSequence>& sequences,
         }
         const Summary s = summaries[t] = summarise(sequences, runs, t, all);
         const Curves& c = s.curves;
+        const auto share = [&](double sum, size_t sequences) {
+            return row.hasFlag ? percent(sum, sequences) : "(no flag)";
+        };
         overall << "| " << row.name << " | " << fixed(c.successAuc(), 3) << " | "
                 << fixed(c.successAt50(), 3) << " | " << fixed(c.precisionAt20(), 3) << " | "
-                << fixed(c.normalisedAuc(), 3) << " | "
-                << (row.hasFlag ? percent(s.visibleLost, s.visibleSequences) : "(no flag)") << " | "
-                << (row.hasFlag ? percent(s.foundOffTarget, s.visibleSequences) : "(no flag)")
-                << " | " << (row.hasFlag ? percent(s.absentFound, s.absentSequences) : "(no flag)")
-                << " | " << milliseconds(quantile(s.ms, 0.5)) << " | "
-                << milliseconds(quantile(s.ms, 0.95)) << " |\n";
+                << fixed(c.normalisedAuc(), 3) << " | " << share(s.visibleLost, s.visibleSequences)
+                << " | " << share(s.foundOffTarget, s.visibleSequences) << " | "
+                << share(s.absentFound, s.absentSequences) << " | "
+                << milliseconds(quantile(s.ms, 0.5)) << " | " << milliseconds(quantile(s.ms, 0.95))
+                << " |\n";
         if (s.errors > 0) {
             notes << "\n"
                   << row.name << " raised an error on " << s.errors

@@ -59,15 +59,15 @@ Curves score(const std::vector<cv::Rect2d>& boxes, const std::vector<cv::Rect2d>
 // The point-by-point mean of several sequences' curves (each sequence weighs the same).
 Curves meanCurves(const std::vector<Curves>& curves);
 
+inline constexpr double OFF_TARGET_IOU = 0.3;
+struct FlagShares {
+    double visibleLost = 0, foundOffTarget = 0, absentFound = 0;
+};
 // How honest a tracker's found flag was on one sequence, over the frames after `start`: the
 // shares of the visible (annotated) frames it reported lost, of the visible frames it reported
 // found while its box was off the target (IoU below OFF_TARGET_IOU: a drift the flag did not
 // own up to, which a gimbal would steer after), and of the absent frames it reported found. A
 // share of frames the sequence lacks is NaN. `boxes` and `found` hold one entry a frame.
-inline constexpr double OFF_TARGET_IOU = 0.3;
-struct FlagShares {
-    double visibleLost = 0, foundOffTarget = 0, absentFound = 0;
-};
 FlagShares flagShares(const RealSequence& seq, size_t start, const std::vector<cv::Rect2d>& boxes,
                       const std::vector<uint8_t>& found);
 
