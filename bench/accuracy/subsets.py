@@ -1,6 +1,7 @@
 """Success AUC over named groups of sequences, and the sequences where one row does worst.
 
     subsets.py real-tables.md groups.json [--worst ROW --reference ROW --count N]
+                                          [--against ROW --resamples N --seed S]
 
 reads the per-sequence table that zok_accuracy_real writes (real-tables.md) and a JSON object
 that names groups of sequences ({"design": ["seq_a", "seq_b"], ...}), and prints, as Markdown,
@@ -8,10 +9,15 @@ each row's mean success AUC over each group (each sequence weighing the same, as
 table; sequences a group names but the run lacks are left out and counted in the header). The
 later starts of a sequence ("name@1", ... from zok_accuracy_real --starts) belong to its
 groups. With --worst, it then lists the N sequences where ROW scores lowest, beside the
---reference row.
+--reference row. With --against, it then prints each other row's mean difference from ROW over
+each group, with a 95 % interval from resampling the group's sequences (a sequence's later
+starts are drawn with it, as they share its footage): on a few dozen sequences a difference of
+a few hundredths can be one sequence flipping between followed and lost, and the interval says
+how much of a difference the sequences at hand can tell.
 """
 import argparse
 import json
+import random
 import sys
 
 
@@ -51,6 +57,48 @@ def group_means(rows, table, groups):
     return out
 
 
+def differences(rows, table, groups, against, resamples=2000, seed=1):
+    """{group: {row: (mean, low, high)}}: row minus `against` over the group's runs, each run
+    weighing the same, with the 2.5th and 97.5th percentiles of that mean over `resamples`
+    draws of the group's sequences with replacement (fixed `seed`, so a report is repeatable)."""
+    out = {}
+    for name, members in groups.items():
+        wanted = set(members)
+        clusters = {}
+        for s in table:
+            if started_sequence(s) in wanted:
+                clusters.setdefault(started_sequence(s), []).append(s)
+        if not clusters:
+            continue
+        keys = sorted(clusters)
+        rng = random.Random(seed)
+        draws = [[rng.choice(keys) for _ in keys] for _ in range(resamples)]
+        out[name] = {}
+        for r in rows:
+            if r == against:
+                continue
+            # Per sequence: the sum of its runs' differences and their count.
+            sums = {k: (sum(table[s][r] - table[s][against] for s in clusters[k]),
+                        len(clusters[k])) for k in keys}
+            def mean(sample):
+                return sum(sums[k][0] for k in sample) / sum(sums[k][1] for k in sample)
+            spread = sorted(mean(d) for d in draws)
+            low = spread[int(0.025 * (resamples - 1))]
+            high = spread[int(0.975 * (resamples - 1))]
+            out[name][r] = (mean(keys), low, high)
+    return out
+
+
+def markdown_differences(against, diffs):
+    groups = list(diffs)
+    lines = [f"| minus {against} | " + " | ".join(groups) + " |", "|---" * (len(groups) + 1) + "|"]
+    rows = list(next(iter(diffs.values()))) if diffs else []
+    for r in rows:
+        cells = [f"{m:+.3f} ({lo:+.3f} to {hi:+.3f})" for m, lo, hi in (diffs[g][r] for g in groups)]
+        lines.append(f"| {r} | " + " | ".join(cells) + " |")
+    return "\n".join(lines)
+
+
 def markdown(rows, means):
     columns = [f"{g} ({p})" if p == n else f"{g} ({p} of {n})" for g, (p, n, _) in means.items()]
     lines = ["| tracker | " + " | ".join(columns) + " |", "|---" * (len(columns) + 1) + "|"]
@@ -66,14 +114,19 @@ def main(argv):
     parser.add_argument("--worst")
     parser.add_argument("--reference")
     parser.add_argument("--count", type=int, default=10)
+    parser.add_argument("--against")
+    parser.add_argument("--resamples", type=int, default=2000)
+    parser.add_argument("--seed", type=int, default=1)
     args = parser.parse_args(argv)
     rows, table = read_per_sequence(args.tables)
     groups = json.load(open(args.groups, encoding="utf-8"))
+    for r in (args.worst, args.reference, args.against):
+        if r and r not in rows:
+            parser.error(f"no row called {r!r}")
+    if args.resamples < 1:
+        parser.error("--resamples must be at least 1")
     print(markdown(rows, group_means(rows, table, groups)))
     if args.worst:
-        for r in (args.worst, args.reference):
-            if r and r not in rows:
-                parser.error(f"no row called {r!r}")
         worst = sorted(table, key=lambda s: table[s][args.worst])[: args.count]
         print()
         ref = f" | {args.reference}" if args.reference else ""
@@ -82,6 +135,10 @@ def main(argv):
         for s in worst:
             extra = f" | {table[s][args.reference]:.3f}" if args.reference else ""
             print(f"| {s} | {table[s][args.worst]:.3f}{extra} |")
+    if args.against:
+        print()
+        print(markdown_differences(args.against, differences(
+            rows, table, groups, args.against, args.resamples, args.seed)))
     return 0
 
 

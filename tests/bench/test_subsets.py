@@ -72,3 +72,31 @@ def test_no_per_sequence_table(tmp_path):
     path.write_text("| tracker |\n")
     with pytest.raises(ValueError, match="no per-sequence table"):
         subsets.read_per_sequence(str(path))
+
+
+# Differences against a row, with the interval from resampling sequences: a sequence's later
+# starts are drawn with it (their differences of +0.1 and -0.1 always cancel), a difference the
+# same everywhere has no spread, and two sequences of 0 and 1 span the whole range.
+@pytest.mark.parametrize("runs, expected", [
+    ({"s": (0.6, 0.5), "s@1": (0.4, 0.5)}, (0.0, 0.0, 0.0)),
+    ({"s": (0.7, 0.5), "t": (0.3, 0.1), "u@2": (0.2, 0.0)}, (0.2, 0.2, 0.2)),
+    ({"s": (0.5, 0.5), "t": (1.0, 0.0)}, (0.5, 0.0, 1.0)),
+])
+def test_differences(runs, expected):
+    data = {s: {"new": a, "old": b} for s, (a, b) in runs.items()}
+    members = sorted({subsets.started_sequence(s) for s in runs})
+    diffs = subsets.differences(["new", "old"], data, {"g": members}, "old", resamples=500)
+    assert diffs["g"]["new"] == pytest.approx(expected)
+
+
+def test_differences_printed_and_unknown_row_refused(table, tmp_path, capsys):
+    groups = tmp_path / "groups.json"
+    groups.write_text('{"all": ["s1", "s2", "s3"]}')
+    tables = str(tmp_path / "real-tables.md")
+    subsets.main([tables, str(groups), "--against", "OpenCV CSRT", "--resamples", "200"])
+    out = capsys.readouterr().out.splitlines()
+    assert out[-3] == "| minus OpenCV CSRT | all |"
+    # (0.4 - 0.4 + 0 - 0.2) over the four runs of s1, s2, s3 and s3@1.
+    assert out[-1].startswith("| zok DCF | -0.050 (")
+    with pytest.raises(SystemExit):
+        subsets.main([tables, str(groups), "--against", "nobody"])
