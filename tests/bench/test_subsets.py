@@ -1,4 +1,5 @@
-"""bench/accuracy/subsets.py: group means from the per-sequence table."""
+"""bench/accuracy/subsets.py: group means and differences from the per-sequence table; the
+accuracy page's fixed split."""
 import importlib.util
 import json
 import pathlib
