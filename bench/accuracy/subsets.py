@@ -94,7 +94,8 @@ def markdown_differences(against, diffs):
     lines = [f"| minus {against} | " + " | ".join(groups) + " |", "|---" * (len(groups) + 1) + "|"]
     rows = list(next(iter(diffs.values()))) if diffs else []
     for r in rows:
-        cells = [f"{m:+.3f} ({lo:+.3f} to {hi:+.3f})" for m, lo, hi in (diffs[g][r] for g in groups)]
+        cells = [f"{m:+.3f} ({lo:+.3f} to {hi:+.3f})"
+                 for m, lo, hi in (diffs[g][r] for g in groups)]
         lines.append(f"| {r} | " + " | ".join(cells) + " |")
     return "\n".join(lines)
 
