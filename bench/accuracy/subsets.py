@@ -42,17 +42,26 @@ def started_sequence(name):
     return head if at and tail.isdigit() else name
 
 
+def group_runs(table, members):
+    """{sequence: [its runs]} for the members that ran: every start of a member is a run of it."""
+    wanted = set(members)
+    runs = {}
+    for s in table:
+        if started_sequence(s) in wanted:
+            runs.setdefault(started_sequence(s), []).append(s)
+    return runs
+
+
 def group_means(rows, table, groups):
     """{group: (present, named, {row: mean})}; a group none of whose sequences ran is skipped.
     Every start of a member counts as a sequence of the group."""
     out = {}
     for name, members in groups.items():
-        wanted = set(members)
-        runs = [s for s in table if started_sequence(s) in wanted]
-        if not runs:
+        clusters = group_runs(table, members)
+        if not clusters:
             continue
-        present = len({started_sequence(s) for s in runs})
-        out[name] = (present, len(members),
+        runs = [s for r in clusters.values() for s in r]
+        out[name] = (len(clusters), len(members),
                      {r: sum(table[s][r] for s in runs) / len(runs) for r in rows})
     return out
 
@@ -63,11 +72,7 @@ def differences(rows, table, groups, against, resamples=2000, seed=1):
     draws of the group's sequences with replacement (fixed `seed`, so a report is repeatable)."""
     out = {}
     for name, members in groups.items():
-        wanted = set(members)
-        clusters = {}
-        for s in table:
-            if started_sequence(s) in wanted:
-                clusters.setdefault(started_sequence(s), []).append(s)
+        clusters = group_runs(table, members)
         if not clusters:
             continue
         keys = sorted(clusters)
