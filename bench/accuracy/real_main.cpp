@@ -1,9 +1,11 @@
 // zok_accuracy_real: zok's trackers beside their peers on annotated real footage.
 //   zok_accuracy_real --dataset DIR [--format auto|simple|otb|uav|lasot|got10k]
 //                     [--trackers ID,...] [--variant [dcf:]NAME=config.json]... [--jobs N]
-//                     [--recommended config.json] [--starts N] [--out DIR]
+//                     [--recommended config.json] [--starts N] [--shifts N] [--out DIR]
 // --starts N also runs each sequence from N - 1 later frames, as sequences of their own named
 // "<name>@<k>" (accuracy/dataset/later_starts.hpp); default 1, one pass from the first frame.
+// --shifts N (1 to 9) also runs each of those from N - 1 first boxes moved by a pixel, named
+// "<name>~<k>" (accuracy/dataset/shifted_starts.hpp); default 1, the box as annotated.
 // Writes DIR/real-tables.md, DIR/curves.csv and DIR/timings.csv (--out, default ".") and prints
 // the overall table. Exit status: 0 when every sequence ran, 1 when some were left out (each
 // named on stderr with its reason; the others are reported), 2 on a usage error or when no
@@ -14,6 +16,7 @@
 #include <vector>
 
 #include "accuracy/dataset/later_starts.hpp"
+#include "accuracy/dataset/shifted_starts.hpp"
 #include "accuracy/report.hpp"
 #include "accuracy/run_setup.hpp"
 #include "accuracy/workers.hpp"
@@ -29,7 +32,7 @@ int usage(const std::string& problem) {
     std::cerr << "zok_accuracy_real: " << problem << "\n"
               << "usage: zok_accuracy_real --dataset DIR [--format auto|simple|otb|uav|lasot|"
                  "got10k] [--trackers ID,...] [--variant [dcf:]NAME=config.json]... [--jobs N] "
-                 "[--recommended config.json] [--starts N] [--out DIR]\n";
+                 "[--recommended config.json] [--starts N] [--shifts N] [--out DIR]\n";
     return USAGE;
 }
 
@@ -52,6 +55,7 @@ int main(int argc, char** argv) {
     Format format = Format::AUTO;
     int jobs = 1;
     int starts = 1;
+    int shifts = 1;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (i + 1 >= argc) {
@@ -68,10 +72,11 @@ int main(int argc, char** argv) {
             trackers = value;
         } else if (arg == "--variant") {
             variants.push_back(value);
-        } else if (arg == "--jobs" || arg == "--starts") {
+        } else if (arg == "--jobs" || arg == "--starts" || arg == "--shifts") {
             const bool isJobs = arg == "--jobs";
-            const int most = isJobs ? 64 : 20;
-            if (!parseCount(value, most, isJobs ? jobs : starts)) {
+            const bool isShifts = arg == "--shifts";
+            const int most = isJobs ? 64 : isShifts ? MAX_SHIFTED_STARTS : 20;
+            if (!parseCount(value, most, isJobs ? jobs : isShifts ? shifts : starts)) {
                 return usage(arg + ": expected a count of 1 to " + std::to_string(most) +
                              ", got '" + value + "'");
             }
@@ -96,7 +101,7 @@ int main(int argc, char** argv) {
     for (const std::string& p : scan.problems) {
         std::cerr << "left out: " << p << '\n';
     }
-    scan.sequences = withLaterStarts(scan.sequences, starts);
+    scan.sequences = withShiftedStarts(withLaterStarts(scan.sequences, starts), shifts);
     const std::vector<SequenceRun> runs = runAll(scan.sequences, rows, jobs);
     std::vector<RealSequence> ran;
     std::vector<SequenceRun> clean;
@@ -132,6 +137,10 @@ int main(int argc, char** argv) {
     if (starts > 1) {
         std::cout << "Each sequence ran from up to " << starts
                   << " starts, each start counted as a sequence.\n";
+    }
+    if (shifts > 1) {
+        std::cout << "Each start was also made from " << shifts - 1
+                  << " first boxes moved by a pixel, each counted as a sequence.\n";
     }
     std::cout << '\n' << table;
     return leftOut > 0 ? LEFT_OUT : 0;

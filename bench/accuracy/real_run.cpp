@@ -53,7 +53,7 @@ SequenceRun runSequence(const RealSequence& seq, const std::vector<TrackerRow>& 
         return run;
     }
     run.frameSize = first.size();
-    const cv::Rect start = startBox(seq.truth[run.start], first.size());
+    const cv::Rect start = startBox(seq.truth[run.start] + seq.startShift, first.size());
     if (start.width < 1 || start.height < 1) {
         run.problem = seq.frames[run.start] + ": the first box lies outside the frame";
         return run;

@@ -7,13 +7,14 @@ reads the per-sequence table that zok_accuracy_real writes (real-tables.md) and 
 that names groups of sequences ({"design": ["seq_a", "seq_b"], ...}), and prints, as Markdown,
 each row's mean success AUC over each group (each sequence weighing the same, as in the overall
 table; sequences a group names but the run lacks are left out and counted in the header). The
-later starts of a sequence ("name@1", ... from zok_accuracy_real --starts) belong to its
-groups. With --worst, it then lists the N sequences where ROW scores lowest, beside the
---reference row. With --against, it then prints each other row's mean difference from ROW over
-each group, with a 95 % interval from resampling the group's sequences (a sequence's later
-starts are drawn with it, as they share its footage): on a few dozen sequences a difference of
-a few hundredths can be one sequence flipping between followed and lost, and the interval says
-how much of a difference the sequences at hand can tell.
+later starts of a sequence ("name@1", ... from zok_accuracy_real --starts) and its moved first
+boxes ("name~1", "name@1~1", ... from --shifts) belong to its groups. With --worst, it then
+lists the N sequences where ROW scores lowest, beside the --reference row. With --against, it
+then prints each other row's mean difference from ROW over each group, with a 95 % interval
+from resampling the group's sequences (a sequence's later starts and moved boxes are drawn with
+it, as they share its footage): on a few dozen sequences a difference of a few hundredths can
+be one sequence flipping between followed and lost, and the interval says how much of a
+difference the sequences at hand can tell.
 """
 import argparse
 import json
@@ -37,9 +38,13 @@ def read_per_sequence(path):
 
 
 def started_sequence(name):
-    """The sequence a run belongs to: "x" for "x@2" (a later start of x, --starts), else name."""
-    head, at, tail = name.rpartition("@")
-    return head if at and tail.isdigit() else name
+    """The sequence a run belongs to: "x" for "x@2" (a later start of x, --starts), "x~3" and
+    "x@2~3" (moved first boxes, --shifts), else name."""
+    for mark in "~@":
+        head, at, tail = name.rpartition(mark)
+        if at and tail.isdigit():
+            name = head
+    return name
 
 
 def group_runs(table, members):

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include "accuracy/dataset/sequence.hpp"
+#include "accuracy/dataset/shifted_starts.hpp"
 #include "accuracy/real_run.hpp"
 #include "accuracy/trackers.hpp"
 #include "accuracy/workers.hpp"
@@ -112,6 +114,34 @@ TEST(Watchdog, AHungWorkerIsStoppedAndTheRunGoesOn) {
         ASSERT_EQ(runs[s].traces.size(), 1u);
         EXPECT_EQ(runs[s].traces[0].ms.size(), 3u) << "the worker in its place ran it";
     }
+}
+
+// Moved first boxes: each copy's tracker starts one pixel off in its own direction, from the
+// annotated box moved (the 9-pixel box is one HangsOnWidth7 takes and stays at), while the
+// truth it is scored against stays where it was; shifts beyond the table are clamped.
+TEST(ShiftedStarts, EachCopyStartsFromItsMovedBox) {
+    const wyr::zok::testing::TempDir temp;
+    const std::string dir = temp.path("dataset");
+    const cv::Rect box(20, 10, 9, 9);
+    makeSequence(dir + "/s", box, 3);
+    const DatasetScan scan = readDataset(dir, Format::SIMPLE);
+    ASSERT_EQ(scan.sequences.size(), 1u);
+    std::vector<TrackerRow> rows(1);
+    rows[0].id = rows[0].name = "stays";
+    rows[0].make = [] { return std::make_unique<HangsOnWidth7>(); };
+
+    const std::vector<RealSequence> copies = withShiftedStarts(scan.sequences, 12);
+    const cv::Point moves[] = {{0, 0}, {1, 0},   {0, 1},  {-1, 0}, {0, -1},
+                               {1, 1}, {-1, -1}, {1, -1}, {-1, 1}};
+    ASSERT_EQ(copies.size(), std::size(moves));
+    for (size_t k = 0; k < copies.size(); ++k) {
+        EXPECT_EQ(copies[k].name, k == 0 ? "s" : "s~" + std::to_string(k));
+        const SequenceRun run = runSequence(copies[k], rows, [](size_t) {});
+        ASSERT_EQ(run.problem, "") << copies[k].name;
+        EXPECT_EQ(cv::Rect(run.traces[0].boxes[2]), box + moves[k]) << copies[k].name;
+        EXPECT_EQ(cv::Rect(copies[k].truth[2]), box) << copies[k].name;
+    }
+    EXPECT_EQ(withShiftedStarts(scan.sequences, 0).size(), 1u);
 }
 
 } // namespace

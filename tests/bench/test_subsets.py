@@ -76,6 +76,16 @@ def test_no_per_sequence_table(tmp_path):
         subsets.read_per_sequence(str(path))
 
 
+# Every later start and moved first box of a sequence, in either order of marks, is a run of it;
+# a mark without a count is part of the name.
+@pytest.mark.parametrize("run, sequence", [
+    ("s", "s"), ("s@2", "s"), ("s~3", "s"), ("s@2~3", "s"), ("s30@1", "s30"),
+    ("a~b", "a~b"), ("a@", "a@"), ("x~1@y", "x~1@y"),
+])
+def test_started_sequence(run, sequence):
+    assert subsets.started_sequence(run) == sequence
+
+
 # Differences against a row, with the interval from resampling sequences: a sequence's later
 # starts are drawn with it (their differences of +0.1 and -0.1 always cancel), a difference the
 # same everywhere has no spread, and two sequences of 0 and 1 span the whole range.

@@ -20,6 +20,9 @@ struct RealSequence {
     std::vector<bool> absent;
     std::vector<std::string> attributes; // the dataset's labels, e.g. "OCC"; may be empty
     double frameRate = 0.0;              // frames a second where the dataset states it, else 0
+    // Pixels the box the trackers start from is moved by, against the first annotated one
+    // (accuracy/dataset/shifted_starts.hpp); the truth scored never moves.
+    cv::Point2d startShift;
 };
 
 // Whether frame k carries a box that overlap is scored against.
