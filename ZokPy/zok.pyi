@@ -79,6 +79,7 @@ class TrackerDcf:
         aspectRate: float = ...,
         colourFeatures: bool = ...,
         maxResponseVariation: float = ...,
+        motionSupport: bool = ...,
     ) -> None: ...
     def init(self, frame: npt.NDArray[Any], box: BoxLike) -> None:
         """Learns the first model from `box` (x, y, width, height) of `frame`, an 8-bit or

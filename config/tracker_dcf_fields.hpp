@@ -42,6 +42,7 @@ void visitDcfFields(Params& params, Visitor&& visitor) {
     visitor.number("aspectRate", params.aspectRate);
     visitor.flag("colourFeatures", params.colourFeatures);
     visitor.number("maxResponseVariation", params.maxResponseVariation);
+    visitor.flag("motionSupport", params.motionSupport);
 }
 
 } // namespace wyr::zok

@@ -201,6 +201,11 @@ void CorrelationFilter::solveData(float regulariser, bool withPrior) {
     }
 }
 
+void CorrelationFilter::setSupport(const cv::Mat& support) {
+    CV_Assert(support.type() == CV_32FC1 && support.size() == mask_.size());
+    support.copyTo(mask_);
+}
+
 void CorrelationFilter::learn(float rate) {
     const size_t length = grid_->spectrumLength();
     const int channels = settings_.channels;

@@ -38,8 +38,14 @@ public:
     void respond(cv::Mat& response);
     // Moves the sample's content by `shift` cells (circularly, fractional shifts allowed).
     void shiftSample(const cv::Point2f& shift);
-    // Blends the sample into the model at `rate` (1 replaces it) and retrains the filter.
+    // Blends the sample into the model at `rate` (1 replaces it) and retrains the filter; at 0 it
+    // only retrains it, as after a new support.
     void learn(float rate);
+    // The filter's spatial support for the constrained training: gridSide x gridSide CV_32F,
+    // the target's box at the grid's centre 1 and the rest 0 as configured. A new support (of
+    // that size and type; weights in 0..1) takes effect at the next learn().
+    const cv::Mat& support() const { return mask_; }
+    void setSupport(const cv::Mat& support);
 
     bool configured() const { return grid_ != nullptr; }
 

@@ -13,7 +13,7 @@ TrackerDcf::Params::Params()
       redetection(true), lostConfidence(0.2f), learnConfidence(0.3f), redetectConfidence(0.4f),
       redetectFrames(2), cameraMotion(false), minSharpness(20.0f), stillPreference(0.5f),
       aspectFilter(false), aspects(9), aspectStep(1.04f), aspectLimit(3.0f), aspectRate(0.5f),
-      colourFeatures(true), maxResponseVariation(0.0f) {}
+      colourFeatures(true), maxResponseVariation(0.0f), motionSupport(false) {}
 
 cv::Ptr<TrackerDcf> TrackerDcf::create(const Params& params) {
 #if ZOK_WITH_FFTW

@@ -203,12 +203,17 @@ void TrackerDcfImpl::init(cv::InputArray image, const cv::Rect& boundingBox) {
         camera.measure(frame);
         camera.commit();
     }
+    MotionSupport motion;
+    if (params_.motionSupport) {
+        motion.start(frame, track.centre, track.regionSide, n);
+    }
 
     filter_ = std::move(filter);
     features_ = std::move(features);
     scaleFilter_ = std::move(scaleFilter);
     aspectFilter_ = std::move(aspectFilter);
     camera_ = std::move(camera);
+    motion_ = std::move(motion);
     colour_ = std::move(colour);
     track_ = track;
     history_.reset(params_.minSharpness);
@@ -379,6 +384,13 @@ bool TrackerDcfImpl::update(cv::InputArray image, cv::Rect& boundingBox) {
         track_.lost ? redetect(frame, camera, boundingBox) : follow(frame, camera, boundingBox);
     if (params_.cameraMotion) {
         camera_.commit();
+    }
+    // Once, after the first update that did not raise (so that a refused frame changes
+    // nothing): the first frame's search was made with the whole box. A target lost at once
+    // keeps it, as a later frame is no longer the first one's neighbour.
+    if (motion_.pending() && motion_.cut(frame, filter_.support(), support_) && found) {
+        filter_.setSupport(support_);
+        filter_.learn(0.0f);
     }
     return found;
 }

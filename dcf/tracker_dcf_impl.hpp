@@ -10,6 +10,7 @@
 #include "dcf/confidence.hpp"
 #include "dcf/features.hpp"
 #include "dcf/filter.hpp"
+#include "dcf/motion_support.hpp"
 #include "dcf/region.hpp"
 #include "dcf/response_variation.hpp"
 #include "dcf/scale_filter.hpp"
@@ -100,6 +101,8 @@ private:
     ConfidenceHistory history_;
     ResponseVariation variation_;
     CameraMotion camera_;
+    MotionSupport motion_;
+    cv::Mat support_; // the filter's support as motion_ cut it
     FeatureExtractor features_;
     std::vector<cv::Mat> planes_;
     cv::Mat sample_, response_;

@@ -161,6 +161,15 @@ public:
         /// that a target hidden for long is reported lost. 0 never. Costs one pass over the
         /// response a frame. Default 0; clamped into 0..1000.
         float maxResponseVariation;
+        /// At the first update, follow the points of the first box and of its surroundings
+        /// between the first two frames (optical flow, kept where it agrees forward and back),
+        /// and leave the box's cells that move with the surroundings out of the filter's
+        /// support: the background the first box holds is not learned as the target. Nothing
+        /// is cut where the two cannot be told apart: fewer than a fifth of the box's cells
+        /// move apart from the surroundings (a still target, or one the whole image moves
+        /// with), or nearly all do, or too little is textured to follow. Costs one flow of a
+        /// few hundred points, once. Default false.
+        bool motionSupport;
     };
 
     ~TrackerDcf() override = default;

@@ -67,7 +67,8 @@ INSTANTIATE_TEST_SUITE_P(
                         "\"redetectFrames\":3,\"cameraMotion\":false,\"minSharpness\":12,"
                         "\"stillPreference\":0.25,\"aspectFilter\":true,\"aspects\":7,"
                         "\"aspectStep\":1.03,\"aspectLimit\":2.5,\"aspectRate\":0.75,"
-                        "\"colourFeatures\":true,\"maxResponseVariation\":6.5"),
+                        "\"colourFeatures\":true,\"maxResponseVariation\":6.5,"
+                        "\"motionSupport\":true"),
                      [](DcfParams& p) {
                          p.padding = 3.5f;
                          p.gridCells = 40;
@@ -98,6 +99,7 @@ INSTANTIATE_TEST_SUITE_P(
                          p.aspectRate = 0.75f;
                          p.colourFeatures = true;
                          p.maxResponseVariation = 6.5f;
+                         p.motionSupport = true;
                      }},
         DcfValueCase{"FloatFromInteger", td("\"padding\":3"), [](DcfParams& p) { p.padding = 3; }},
         DcfValueCase{"IntLargest", td("\"redetectFrames\":2147483647"),

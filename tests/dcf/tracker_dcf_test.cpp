@@ -648,6 +648,30 @@ TEST(ScaleFollowing, BoxGrowsWithTheTarget) {
     EXPECT_NEAR(box.height, TARGET.height * 1.4, TARGET.height * 0.12);
 }
 
+// A first box with as much ground as walker (10 pixels of it on each side), with the support
+// cut by motion: the ground's cells are left out at the first update, and the tracker goes on
+// following the walker's centre (the box keeps the first box's size) rather than the ground.
+TEST(MotionSupportTracking, FollowsTheWalkerNotTheGroundOfTheFirstBox) {
+    const cv::Mat background = test::texture({SW, SH}, CV_8UC3, 41);
+    const cv::Mat target = test::texture(TARGET, CV_8UC3, 42);
+    TrackerDcf::Params params;
+    params.motionSupport = true;
+    const cv::Ptr<TrackerDcf> tracker = TrackerDcf::create(params);
+    const cv::Size margin(10, 10);
+    const cv::Point2d first = walk(0).centre;
+    tracker->init(test::compose(background, target, first),
+                  cv::Rect(cv::Point(int(first.x), int(first.y)) - cv::Point(TARGET + margin) / 2,
+                           TARGET + margin));
+    int near = 0;
+    for (int k = 1; k <= 50; ++k) {
+        const cv::Point2d c = walk(k).centre;
+        cv::Rect box;
+        const bool found = tracker->update(test::compose(background, target, c), box);
+        near += found && cv::norm((box.tl() + box.br()) / 2 - cv::Point(c)) <= 4;
+    }
+    EXPECT_GE(near, 45);
+}
+
 // The flight director drives the learned tracker as any other: the offset it reports follows
 // the target's centre, and a hidden target's update is passed on as a failure.
 TEST(Director, DrivesTheLearnedTracker) {
