@@ -19,6 +19,17 @@ constexpr int FLOW_LEVELS = 3;
 constexpr size_t LEAST_SURROUNDING = 10;
 constexpr int LEAST_IN_BOX = 8;
 
+// The region's grey levels, in the frame's depth: a view of a grey frame, a conversion of a
+// colour one.
+cv::Mat greyLevels(const cv::Mat& region) {
+    if (region.channels() == 1) {
+        return region;
+    }
+    cv::Mat grey;
+    cv::cvtColor(region, grey, region.channels() == 4 ? cv::COLOR_BGRA2GRAY : cv::COLOR_BGR2GRAY);
+    return grey;
+}
+
 float median(std::vector<float>& v) {
     std::nth_element(v.begin(), v.begin() + long(v.size() / 2), v.end());
     return v[v.size() / 2];
@@ -27,20 +38,14 @@ float median(std::vector<float>& v) {
 } // namespace
 
 cv::Mat MotionSupport::greyOf(const cv::Mat& frame) const {
-    cv::Mat region = frame(area_), grey;
-    if (region.channels() == 1) {
-        grey = region;
-    } else {
-        cv::cvtColor(region, grey,
-                     region.channels() == 4 ? cv::COLOR_BGRA2GRAY : cv::COLOR_BGR2GRAY);
-    }
     cv::Mat out;
-    grey.convertTo(out, CV_8U, gain_, offset_);
+    greyLevels(frame(area_)).convertTo(out, CV_8U, gain_, offset_);
     return out;
 }
 
 void MotionSupport::start(const cv::Mat& frame, const cv::Point2f& centre, float side, int cells) {
     pending_ = false;
+    first_.release();
     cell_ = side / float(cells);
     origin_ = centre - cv::Point2f(side, side) * 0.5f + cv::Point2f(cell_, cell_) * 0.5f;
     const float margin = float(FLOW_WINDOW.width);
@@ -56,14 +61,7 @@ void MotionSupport::start(const cv::Mat& frame, const cv::Point2f& centre, float
     gain_ = 1.0;
     if (frame.depth() != CV_8U) {
         // A float frame's levels, whatever their scale, onto the 8 bits the flow works in.
-        cv::Mat grey;
-        cv::Mat region = frame(area_);
-        if (region.channels() == 1) {
-            grey = region;
-        } else {
-            cv::cvtColor(region, grey,
-                         region.channels() == 4 ? cv::COLOR_BGRA2GRAY : cv::COLOR_BGR2GRAY);
-        }
+        const cv::Mat grey = greyLevels(frame(area_));
         double lo = 0, hi = 0;
         cv::minMaxLoc(grey, &lo, &hi);
         if (!(hi - lo > 0) || !std::isfinite(hi - lo)) {
