@@ -5,6 +5,8 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include "dcf/region.hpp"
+
 namespace wyr::zok {
 
 namespace {
@@ -33,13 +35,7 @@ cv::Point2f CameraMotion::measure(const cv::Mat& frame, const cv::Rect2f& ignore
     } else {
         cv::resize(frame, reduced_, small, 0, 0, cv::INTER_AREA);
     }
-    if (reduced_.channels() == 3) {
-        cv::cvtColor(reduced_, grey_, cv::COLOR_BGR2GRAY);
-    } else if (reduced_.channels() == 4) {
-        cv::cvtColor(reduced_, grey_, cv::COLOR_BGRA2GRAY);
-    } else {
-        grey_ = reduced_;
-    }
+    toGrey(reduced_, grey_);
     grey_.convertTo(next_, CV_32F);
     // Pixels no camera gives (float frames) leave no trace: the frame is taken as blank.
     if (!cv::checkRange(next_, true)) {

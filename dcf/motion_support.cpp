@@ -4,8 +4,9 @@
 #include <cmath>
 #include <vector>
 
-#include <opencv2/imgproc.hpp>
 #include <opencv2/video/tracking.hpp>
+
+#include "dcf/region.hpp"
 
 namespace wyr::zok {
 
@@ -19,17 +20,6 @@ constexpr int FLOW_LEVELS = 3;
 constexpr size_t LEAST_SURROUNDING = 10;
 constexpr int LEAST_IN_BOX = 8;
 
-// The region's grey levels, in the frame's depth: a view of a grey frame, a conversion of a
-// colour one.
-cv::Mat greyLevels(const cv::Mat& region) {
-    if (region.channels() == 1) {
-        return region;
-    }
-    cv::Mat grey;
-    cv::cvtColor(region, grey, region.channels() == 4 ? cv::COLOR_BGRA2GRAY : cv::COLOR_BGR2GRAY);
-    return grey;
-}
-
 float median(std::vector<float>& v) {
     std::nth_element(v.begin(), v.begin() + long(v.size() / 2), v.end());
     return v[v.size() / 2];
@@ -38,8 +28,9 @@ float median(std::vector<float>& v) {
 } // namespace
 
 cv::Mat MotionSupport::greyOf(const cv::Mat& frame) const {
-    cv::Mat out;
-    greyLevels(frame(area_)).convertTo(out, CV_8U, gain_, offset_);
+    cv::Mat grey, out;
+    toGrey(frame(area_), grey);
+    grey.convertTo(out, CV_8U, gain_, offset_);
     return out;
 }
 
@@ -57,11 +48,12 @@ void MotionSupport::start(const cv::Mat& frame, const cv::Point2f& centre, float
     if (area_.width < FLOW_WINDOW.width || area_.height < FLOW_WINDOW.height) {
         return;
     }
+    cv::Mat grey;
+    toGrey(frame(area_), grey);
     offset_ = 0.0;
     gain_ = 1.0;
     if (frame.depth() != CV_8U) {
         // A float frame's levels, whatever their scale, onto the 8 bits the flow works in.
-        const cv::Mat grey = greyLevels(frame(area_));
         double lo = 0, hi = 0;
         cv::minMaxLoc(grey, &lo, &hi);
         if (!(hi - lo > 0) || !std::isfinite(hi - lo)) {
@@ -70,7 +62,7 @@ void MotionSupport::start(const cv::Mat& frame, const cv::Point2f& centre, float
         gain_ = 255.0 / (hi - lo);
         offset_ = -lo * gain_;
     }
-    first_ = greyOf(frame);
+    grey.convertTo(first_, CV_8U, gain_, offset_);
     pending_ = true;
 }
 

@@ -119,4 +119,14 @@ bool sampleFiniteRegion(const cv::Mat& frame, const cv::Point2f& centre,
     return true;
 }
 
+void toGrey(const cv::Mat& image, cv::Mat& grey) {
+    if (image.channels() == 3) {
+        cv::cvtColor(image, grey, cv::COLOR_BGR2GRAY);
+    } else if (image.channels() == 4) {
+        cv::cvtColor(image, grey, cv::COLOR_BGRA2GRAY);
+    } else {
+        grey = image;
+    }
+}
+
 } // namespace wyr::zok

@@ -35,4 +35,8 @@ bool sampleFiniteRegion(const cv::Mat& frame, const cv::Point2f& centre,
                         const cv::Size2f& regionSize, const cv::Size& outSize, cv::Mat& out,
                         SampleScratch& scratch);
 
+// The grey levels of `image` (1, 3 or 4 channels, BGR(A) order) in its own depth: `grey` is
+// `image` itself when it has one channel, else a conversion into `grey`'s buffer.
+void toGrey(const cv::Mat& image, cv::Mat& grey);
+
 } // namespace wyr::zok

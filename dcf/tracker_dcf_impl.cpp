@@ -388,8 +388,9 @@ bool TrackerDcfImpl::update(cv::InputArray image, cv::Rect& boundingBox) {
     // Once, after the first update that did not raise (so that a refused frame changes
     // nothing): the first frame's search was made with the whole box. A target lost at once
     // keeps it, as a later frame is no longer the first one's neighbour.
-    if (motion_.pending() && motion_.cut(frame, filter_.support(), support_) && found) {
-        filter_.setSupport(support_);
+    cv::Mat support;
+    if (motion_.pending() && motion_.cut(frame, filter_.support(), support) && found) {
+        filter_.setSupport(support);
         filter_.learn(0.0f);
     }
     return found;

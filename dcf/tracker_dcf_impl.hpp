@@ -102,7 +102,6 @@ private:
     ResponseVariation variation_;
     CameraMotion camera_;
     MotionSupport motion_;
-    cv::Mat support_; // the filter's support as motion_ cut it
     FeatureExtractor features_;
     std::vector<cv::Mat> planes_;
     cv::Mat sample_, response_;
